@@ -1,0 +1,32 @@
+#include "app/screen_fade.h"
+
+namespace ScreenFade {
+
+float level = 0.f;
+float speed = 0.f;
+FadeMode mode = FadeMode::None;
+sf::Sprite* overlay = nullptr;
+
+void update(float dt)
+{
+    if (mode == FadeMode::FromBlack) {
+        level = level - dt * speed;
+        if (level <= 0.f) {
+            level = 0.f;
+            mode = FadeMode::None;
+        }
+    }
+}
+
+void draw(sf::RenderTarget& target)
+{
+    if (!overlay)
+        return;
+    const sf::Uint8 keptAlpha = overlay->getColor().a;
+    const auto alpha = static_cast<sf::Uint8>(static_cast<int>(level * 255.f));
+    overlay->setColor(sf::Color(255, 255, 255, alpha));
+    target.draw(*overlay, sf::RenderStates::Default);
+    overlay->setColor(sf::Color(255, 255, 255, keptAlpha));
+}
+
+} // namespace ScreenFade

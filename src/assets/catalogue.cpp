@@ -1,0 +1,190 @@
+#include "assets/catalogue.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+
+using nlohmann::json;
+
+namespace {
+
+const char* typeName(const json& value) { return value.type_name(); }
+
+bool wrongType(const json& value, const char* wanted, std::string& why)
+{
+    why = std::string("must be ") + wanted + ", not " + typeName(value);
+    return false;
+}
+
+} // namespace
+
+bool openForReading(const std::string& path, std::ifstream& stream)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return false;
+    stream.open(path);
+    return stream.is_open();
+}
+
+std::string printable(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20 || c == 0x7f) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+bool validateJson(const json& document, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        if (!document.is_object() || !document.contains(name)) {
+            std::cerr << "validateJson: Missing prop: " << printable(name) << "." << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
+                       const std::function<bool(const json&)>& loadEntries)
+{
+    std::ifstream file;
+    if (!openForReading(path, file)) {
+        std::cerr << format.manager << ": Unable to open file " << printable(path) << "." << std::endl;
+        return false;
+    }
+    // NOTE: on a parse error the document keeps what was parsed before it,
+    // so complete entries ahead of the error still load
+    json document;
+    try {
+        file >> document;
+    } catch (const json::exception& error) {
+        std::cerr << format.manager << ": Error while parsing JSON." << std::endl;
+        std::cerr << printable(error.what()) << std::endl;
+    }
+    file.close();
+    return loadEntries(document);
+}
+
+bool passCatalogueEntries(const json& document, const CatalogueFormat& format, const EntryHandler& handleEntry)
+{
+    if (!validateJson(document, {format.topKey})) {
+        std::cerr << format.manager << ": Missing properties in " << format.catalogueName << "file." << std::endl;
+        return false;
+    }
+    const json& entries = document.at(format.topKey);
+    for (const auto& item : entries.items()) {
+        const std::string& key = item.key();
+        const json& entry = item.value();
+        if (!entry.is_object() || !entry.contains(format.requiredProperty)) {
+            std::cerr << format.manager << ": Missing " << format.requiredLabel << " property for ["
+                      << printable(key) << "]" << std::endl;
+            continue;
+        }
+        handleEntry(key, entry);
+    }
+    return true;
+}
+
+bool readString(const json& value, std::string& out, std::string& why)
+{
+    if (!value.is_string())
+        return wrongType(value, "a string", why);
+    out = value.get_ref<const std::string&>();
+    return true;
+}
+
+bool readBool(const json& value, bool& out, std::string& why)
+{
+    if (!value.is_boolean())
+        return wrongType(value, "true or false", why);
+    out = value.get<bool>();
+    return true;
+}
+
+bool readInt32(const json& value, std::int32_t& out, std::string& why)
+{
+    constexpr auto low = std::numeric_limits<std::int32_t>::min();
+    constexpr auto high = std::numeric_limits<std::int32_t>::max();
+    if (value.is_boolean()) {
+        out = value.get<bool>() ? 1 : 0;
+        return true;
+    }
+    if (value.is_number_unsigned()) {
+        if (value.get<std::uint64_t>() > static_cast<std::uint64_t>(high)) {
+            why = "does not fit a 32-bit integer";
+            return false;
+        }
+        out = static_cast<std::int32_t>(value.get<std::uint64_t>());
+        return true;
+    }
+    if (value.is_number_integer()) {
+        const std::int64_t number = value.get<std::int64_t>();
+        if (number < low || number > high) {
+            why = "does not fit a 32-bit integer";
+            return false;
+        }
+        out = static_cast<std::int32_t>(number);
+        return true;
+    }
+    if (value.is_number_float()) {
+        const double number = std::trunc(value.get<double>());
+        if (!(number >= low && number <= high)) {
+            why = "does not fit a 32-bit integer";
+            return false;
+        }
+        out = static_cast<std::int32_t>(number);
+        return true;
+    }
+    return wrongType(value, "a number", why);
+}
+
+bool readFloat(const json& value, float& out, std::string& why)
+{
+    if (value.is_boolean()) {
+        out = value.get<bool>() ? 1.0f : 0.0f;
+        return true;
+    }
+    if (!value.is_number())
+        return wrongType(value, "a number", why);
+    const double number = value.get<double>();
+    if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<float>::max()) {
+        why = "does not fit a 32-bit float";
+        return false;
+    }
+    out = static_cast<float>(number);
+    return true;
+}
+
+bool readMilliseconds(const json& value, double& out, std::string& why)
+{
+    if (!value.is_number())
+        return wrongType(value, "a number", why);
+    const double number = value.get<double>();
+    const double whole = std::trunc(number);
+    if (!(whole >= std::numeric_limits<std::int32_t>::min() && whole <= std::numeric_limits<std::int32_t>::max())) {
+        why = "does not fit a signed 32-bit count of milliseconds";
+        return false;
+    }
+    out = number;
+    return true;
+}
+
+void reportInvalidProperty(const char* manager, const std::string& property, const std::string& key, const std::string& why)
+{
+    std::cerr << manager << ": Invalid " << property << " property for [" << printable(key) << "]: " << why << "."
+              << std::endl;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The procedure that all three catalogue files share: open, parse, check the
+// top-level member, then hand each entry to the catalogue that owns it.
+// Every failure is one line on standard error; nothing here throws.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What differs between the catalogues, besides what they do with a good entry
+struct CatalogueFormat {
+    const char* manager;          // "TextureManager", used as the prefix of every line
+    const char* topKey;           // member of the document that holds the entries
+    const char* requiredProperty; // member every entry must have
+    const char* requiredLabel;    // the same name as it appears in the missing-property line
+    const char* catalogueName;    // "textures" in "Missing properties in texturesfile."
+};
+
+using EntryHandler = std::function<void(const std::string& key, const nlohmann::json& entry)>;
+
+bool validateJson(const nlohmann::json& document, const std::vector<std::string>& names); // True when the document has every name; else one line for the first missing one
+bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
+                       const std::function<bool(const nlohmann::json&)>& loadEntries); // Opens and parses a catalogue, then runs its entry pass
+bool passCatalogueEntries(const nlohmann::json& document, const CatalogueFormat& format,
+                          const EntryHandler& handleEntry); // Checks the top-level member and walks the entries in key order
+
+// Opens a file for reading; a directory counts as a file that cannot be opened
+bool openForReading(const std::string& path, std::ifstream& stream);
+
+// A key, path or text made safe to write inside one line: control bytes are
+// written as escapes, so a key with a line break still gives one line
+std::string printable(const std::string& text);
+
+// Typed reads of one entry property. Each gives false, with the reason in
+// `why`, when the value has the wrong JSON type or does not fit its type.
+// NOTE: numbers are range-checked before converting; a float out of an int's
+// range is undefined behaviour in C++.
+bool readString(const nlohmann::json& value, std::string& out, std::string& why);
+bool readBool(const nlohmann::json& value, bool& out, std::string& why);
+bool readInt32(const nlohmann::json& value, std::int32_t& out, std::string& why);   // Numbers truncate toward zero; true and false count as 1 and 0
+bool readFloat(const nlohmann::json& value, float& out, std::string& why);          // Any finite number that fits a float; true and false count as 1 and 0
+bool readMilliseconds(const nlohmann::json& value, double& out, std::string& why);  // Numbers only, whose truncated value fits a signed 32-bit integer
+
+// Writes manager + ": Invalid " + property + " property for [" + key + "]: " + why
+void reportInvalidProperty(const char* manager, const std::string& property, const std::string& key, const std::string& why);

@@ -1,0 +1,38 @@
+#pragma once
+// The music catalogue and its one player. The store keeps only where each
+// song's file lies and how to play it; the file is opened, then streamed from
+// disk, when its song is played. There is one player, so one song at a time.
+
+#include <SFML/Audio/Music.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace MusicManager {
+
+// One catalogue entry
+struct Song {
+    std::string file;         // audio file, relative to the working dir
+    std::int32_t volume = 100; // percent on the player's scale, unclamped above 100
+    double loopTo = 0;        // ms: where a looping song goes on after its end
+    double loopLength = -1;   // ms: always -1, the rest of the song from loopTo
+
+    sf::Music::Span<sf::Time> loopSpan() const; // Loop points for the player, in whole milliseconds
+};
+
+bool load(const std::string& path);                // Reads a catalogue file (relative to the working dir!); touches no audio file
+bool loadEntries(const nlohmann::json& document);  // The same from a parsed document
+void play(const std::string& key, bool loop);      // Starts the song from its beginning on the one player, or writes why not
+
+// NOTE: the player is declared after the store so that it is destroyed
+// first, ending any song before the records go
+extern std::unordered_map<std::string, Song> songs; // Key -> song, filled at start-up
+// Streams the playing song on the audio library's own thread. Made by the
+// first play that finds an audio device: without one, a player would fill
+// the error stream from that thread; null until then
+extern std::unique_ptr<sf::Music> player;
+
+} // namespace MusicManager

@@ -1,0 +1,24 @@
+#pragma once
+// The sprite catalogue: every drawable picture, cut from a catalogue texture.
+// The store owns each sprite in its own allocation and never frees or moves
+// one while the program runs; the same key always gives the same object, so
+// a colour one holder sets is what every holder draws.
+
+#include <SFML/Graphics/Sprite.hpp>
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace SpriteManager {
+
+bool load(const std::string& path);               // Reads a catalogue file (relative to the working dir!); load textures first
+bool loadEntries(const nlohmann::json& document); // The same from a parsed document
+bool has(const std::string& key);                 // True when the key is stored; writes nothing
+sf::Sprite* get(const std::string& key);          // The stored sprite, or null after a "does not exist" line
+
+// Key -> sprite, filled at start-up; only the sprites' colours change afterwards
+extern std::unordered_map<std::string, std::unique_ptr<sf::Sprite>> spriteStore;
+
+} // namespace SpriteManager

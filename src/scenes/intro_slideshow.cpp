@@ -1,0 +1,135 @@
+#include "scenes/intro_slideshow.h"
+
+#include "app/screen_fade.h"
+#include "assets/music_manager.h"
+#include "assets/sprite_manager.h"
+
+#include <algorithm>
+
+namespace IntroSlideshow {
+
+bool firstCall = true;
+std::vector<sf::Sprite*> slides;
+std::vector<float> alphas;
+std::int32_t current = 0;
+float elapsed = 0.f;
+bool active = false;
+std::unique_ptr<sf::RenderTexture> finished;
+std::int32_t finishedCount = 0;
+
+namespace {
+
+// Sprite keys in showing order; a repeated key draws the same sprite again
+const char* const slideKeys[] = {"title", "title", "ov1", "ov2",  "ov3",  "ov4",  "ov5",
+                                 "ov6",   "ov7",   "ov8", "ov9",  "ov10", "ov12", "ov13",
+                                 "ov11",  "end",   "end", "end",  "end",  "end"};
+const float secondsPerEntry = 7.f;
+const char* const songKey = "song";
+
+void setUp()
+{
+    ScreenFade::level = 1.f;
+    ScreenFade::mode = FadeMode::FromBlack;
+    ScreenFade::speed = 0.5f;
+    firstCall = false;
+    MusicManager::play(songKey, true);
+    slides.clear();
+    for (const char* key : slideKeys)
+        slides.push_back(SpriteManager::get(key));
+    alphas.assign(slides.size(), 0.f);
+    current = 0;
+    active = true;
+    elapsed = 0.f;
+    finished.reset();
+    finishedCount = 0;
+}
+
+SceneResult progress(float dt)
+{
+    if (!active)
+        return SceneContinue;
+    elapsed = elapsed + dt;
+    float& alpha = alphas[current];
+    alpha = std::min(1.f, alpha + dt / secondsPerEntry);
+    if (elapsed >= secondsPerEntry) {
+        // The time beyond seven seconds is dropped, not carried over
+        elapsed = 0.f;
+        current = current + 1;
+        if (current >= static_cast<std::int32_t>(slides.size())) {
+            active = false;
+            return SceneQuit;
+        }
+    }
+    return SceneContinue;
+}
+
+// Gives entry i its colour; true when it changes pixels if drawn
+bool colourEntry(std::size_t i)
+{
+    if (!slides[i])
+        return false;
+    const auto a = static_cast<sf::Uint8>(static_cast<int>(alphas[i] * 255.f));
+    slides[i]->setColor(sf::Color(255, 255, 255, a));
+    return a > 0;
+}
+
+// Redraws the finished entries into `finished`; false when no offscreen
+// picture can be had, and every entry is then drawn directly
+bool composeFinished(const sf::RenderTarget& target)
+{
+    const sf::View& view = target.getView();
+    const sf::Vector2u size(static_cast<unsigned>(view.getSize().x), static_cast<unsigned>(view.getSize().y));
+    static bool unavailable = false; // tried once and failed: don't retry every frame
+    if (unavailable)
+        return false;
+    if (!finished || finished->getSize() != size) {
+        finished = std::make_unique<sf::RenderTexture>();
+        if (!finished->create(size.x, size.y)) {
+            finished.reset();
+            unavailable = true;
+            return false;
+        }
+    }
+    finished->setView(view);
+    // Cleared as the frame loop clears the window, so a copy of this
+    // picture gives the same pixels as drawing the entries there
+    finished->clear(sf::Color(0, 0, 0, 0));
+    for (std::int32_t i = 0; i < current; ++i)
+        if (colourEntry(i))
+            finished->draw(*slides[i], sf::RenderStates::Default);
+    finished->display();
+    finishedCount = current;
+    return true;
+}
+
+void draw(sf::RenderTarget& target)
+{
+    std::int32_t first = 0;
+    if (current > 0 && (finishedCount == current || composeFinished(target))) {
+        const sf::View& view = target.getView();
+        sf::Sprite picture(finished->getTexture());
+        picture.setPosition(view.getCenter() - view.getSize() / 2.f);
+        target.draw(picture, sf::RenderStates(sf::BlendNone));
+        first = current;
+    }
+    // Every entry still gets its colour, so a shared sprite ends the frame
+    // with its last entry's colour; an entry at alpha 0 changes no pixel
+    for (std::size_t i = 0; i < slides.size(); ++i) {
+        const bool visible = colourEntry(i);
+        if (visible && static_cast<std::int32_t>(i) >= first)
+            target.draw(*slides[i], sf::RenderStates::Default);
+    }
+}
+
+} // namespace
+
+SceneResult run(sf::RenderTarget& target, float dt)
+{
+    if (firstCall)
+        setUp();
+    const SceneResult result = progress(dt);
+    draw(target);
+    return result;
+}
+
+} // namespace IntroSlideshow

@@ -1,0 +1,135 @@
+#include "support/test_support.h"
+
+#include "app/app.h"
+#include "app/config.h"
+#include "app/screen_fade.h"
+#include "assets/music_manager.h"
+#include "assets/sprite_manager.h"
+#include "assets/texture_manager.h"
+#include "scenes/intro_slideshow.h"
+
+#include <SFML/Audio/OutputSoundFile.hpp>
+#include <SFML/Graphics/Image.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+CaptureErrors::CaptureErrors() : previous(std::cerr.rdbuf(captured.rdbuf())) {}
+
+CaptureErrors::~CaptureErrors() { std::cerr.rdbuf(previous); }
+
+std::vector<std::string> CaptureErrors::lines() const
+{
+    std::vector<std::string> result;
+    std::istringstream in(captured.str());
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+std::string CaptureErrors::text() const { return captured.str(); }
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "orvalen-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a temporary folder");
+    dir = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code error;
+    fs::remove_all(dir, error);
+}
+
+std::string TempDir::path(const std::string& name) const { return (fs::path(dir) / name).string(); }
+
+std::string TempDir::write(const std::string& name, const std::string& text) const
+{
+    const fs::path file = fs::path(dir) / name;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+    return file.string();
+}
+
+ScopedWorkingDir::ScopedWorkingDir(const std::string& path) : previous(fs::current_path().string())
+{
+    fs::current_path(path);
+}
+
+ScopedWorkingDir::~ScopedWorkingDir() { fs::current_path(previous); }
+
+bool writeImage(const std::string& path, unsigned width, unsigned height, sf::Color colour)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    sf::Image image;
+    image.create(width, height, colour);
+    return image.saveToFile(path);
+}
+
+bool writeTone(const std::string& path, float seconds, float frequency, unsigned sampleRate)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    sf::OutputSoundFile file;
+    if (!file.openFromFile(path, sampleRate, 1))
+        return false;
+    std::vector<sf::Int16> samples(static_cast<std::size_t>(seconds * sampleRate));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<sf::Int16>(12000 * std::sin(2 * M_PI * frequency * i / sampleRate));
+    file.write(samples.data(), samples.size());
+    return true;
+}
+
+void resetProgramState()
+{
+    Config::fullscreen = false;
+    Config::vsync = true;
+    ScreenFade::level = 0.f;
+    ScreenFade::speed = 0.f;
+    ScreenFade::mode = FadeMode::None;
+    ScreenFade::overlay = nullptr;
+    IntroSlideshow::firstCall = true;
+    IntroSlideshow::slides.clear();
+    IntroSlideshow::alphas.clear();
+    IntroSlideshow::current = 0;
+    IntroSlideshow::elapsed = 0.f;
+    IntroSlideshow::active = false;
+    IntroSlideshow::finished.reset();
+    IntroSlideshow::finishedCount = 0;
+    if (MusicManager::player)
+        MusicManager::player->stop();
+    MusicManager::songs.clear();
+    // Sprites point at textures: drop them first
+    SpriteManager::spriteStore.clear();
+    TextureManager::textureStore.clear();
+    running = true;
+    sceneResult = SceneContinue;
+}
+
+#include <gtest/gtest.h>
+
+void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected)
+{
+    auto joined = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const auto& line : lines)
+            text += "  " + line + "\n";
+        return text;
+    };
+    bool same = actual.size() == expected.size();
+    for (std::size_t i = 0; same && i < expected.size(); ++i) {
+        const std::string& want = expected[i];
+        if (!want.empty() && want.back() == '*')
+            same = actual[i].compare(0, want.size() - 1, want, 0, want.size() - 1) == 0;
+        else
+            same = actual[i] == want;
+    }
+    EXPECT_TRUE(same) << "lines written:\n" << joined(actual) << "lines expected:\n" << joined(expected);
+}
