@@ -24,8 +24,11 @@ void draw(sf::RenderTarget& target)
         return;
     const sf::Uint8 keptAlpha = overlay->getColor().a;
     const auto alpha = static_cast<sf::Uint8>(static_cast<int>(level * 255.f));
-    overlay->setColor(sf::Color(255, 255, 255, alpha));
-    target.draw(*overlay, sf::RenderStates::Default);
+    // A clear overlay changes no pixel: skip the full-screen draw
+    if (alpha > 0) {
+        overlay->setColor(sf::Color(255, 255, 255, alpha));
+        target.draw(*overlay, sf::RenderStates::Default);
+    }
     overlay->setColor(sf::Color(255, 255, 255, keptAlpha));
 }
 

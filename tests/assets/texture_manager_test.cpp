@@ -1,1 +1,167 @@
+#include "assets/image_header.h"
+#include "assets/texture_manager.h"
+#include "support/test_support.h"
+
+#include <SFML/Graphics/Image.hpp>
 #include <gtest/gtest.h>
+
+#include <fstream>
+
+using nlohmann::json;
+
+namespace {
+
+class TextureCatalogue : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resetProgramState();
+        ASSERT_TRUE(writeImage(red, 8, 4, sf::Color::Red));
+        ASSERT_TRUE(writeImage(blue, 3, 5, sf::Color::Blue));
+    }
+    TempDir dir;
+    const std::string red = dir.path("red.png");
+    const std::string blue = dir.path("blue.png");
+};
+
+TEST_F(TextureCatalogue, LoadsEntriesWithTheirRepeatMode)
+{
+    CaptureErrors errors;
+    EXPECT_TRUE(TextureManager::loadEntries(json{{"textures",
+                                                  {{"plain", {{"file", red}}},
+                                                   {"wrapped", {{"file", red}, {"repeated", true}}},
+                                                   {"unwrapped", {{"file", blue}, {"repeated", false}, {"other", 1}}}}}}));
+    expectLines(errors.lines(), {});
+    ASSERT_EQ(TextureManager::textureStore.size(), 3u);
+    EXPECT_FALSE(TextureManager::get("plain")->isRepeated());
+    EXPECT_TRUE(TextureManager::get("wrapped")->isRepeated());
+    EXPECT_FALSE(TextureManager::get("unwrapped")->isRepeated());
+    EXPECT_EQ(TextureManager::get("plain")->getSize(), sf::Vector2u(8, 4));
+    EXPECT_EQ(TextureManager::get("unwrapped")->getSize(), sf::Vector2u(3, 5));
+    EXPECT_FALSE(TextureManager::get("plain")->isSmooth());
+    // The whole image is loaded, pixels included
+    const sf::Image pixels = TextureManager::get("unwrapped")->copyToImage();
+    EXPECT_EQ(pixels.getPixel(2, 4), sf::Color::Blue);
+}
+
+TEST_F(TextureCatalogue, UnloadableImagesLeaveNoEntryAndDisturbNoOther)
+{
+    dir.write("folder.png/x", "");
+    const std::string corrupt = dir.write("corrupt.png", "\x89PNG\r\n\x1a\n this is not an image");
+    CaptureErrors errors;
+    EXPECT_TRUE(TextureManager::loadEntries(json{{"textures",
+                                                  {{"a", {{"file", red}}},
+                                                   {"b", {{"file", dir.path("absent.png")}}},
+                                                   {"c", {{"file", ""}}},
+                                                   {"d", {{"file", dir.path("folder.png")}}},
+                                                   {"e", {{"file", corrupt}}},
+                                                   {"f", {{"file", blue}}}}}}));
+    expectLines(errors.lines(), {"TextureManager: Unable to load file " + dir.path("absent.png") + ".",
+                                 "TextureManager: Unable to load file .",
+                                 "TextureManager: Unable to load file " + dir.path("folder.png") + ".",
+                                 "TextureManager: Unable to load file " + corrupt + "."});
+    EXPECT_TRUE(TextureManager::has("a"));
+    EXPECT_TRUE(TextureManager::has("f"));
+    EXPECT_EQ(TextureManager::textureStore.size(), 2u);
+    CaptureErrors lookups;
+    EXPECT_EQ(TextureManager::get("b"), nullptr);
+    expectLines(lookups.lines(), {"TextureManager: Texture with key b does not exist."});
+}
+
+TEST_F(TextureCatalogue, ImageLargerThanTheGpuTakesIsRefusedFromItsHeader)
+{
+    // A grey PNG header that claims 20000 x 20000 pixels, with no pixel data
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    png += std::string("\0\0\0\x0dIHDR", 8);
+    png += std::string("\0\0\x4e\x20\0\0\x4e\x20\x08\x00\x00\x00\x00", 13);
+    png += std::string("\0\0\0\0", 4);
+    const std::string huge = dir.write("huge.png", png);
+    ASSERT_LT(sf::Texture::getMaximumSize(), 20000u);
+    CaptureErrors errors;
+    EXPECT_FALSE(TextureManager::add("huge", huge, false));
+    expectLines(errors.lines(), {"TextureManager: Unable to load file " + huge + "."});
+    EXPECT_FALSE(TextureManager::has("huge"));
+}
+
+TEST_F(TextureCatalogue, AddKeepsTheFirstTextureOfAKey)
+{
+    CaptureErrors errors;
+    ASSERT_TRUE(TextureManager::add("k", red, true));
+    const sf::Texture* first = TextureManager::get("k");
+    EXPECT_FALSE(TextureManager::add("k", blue, false));
+    expectLines(errors.lines(), {"TextureManager: Texture with key k already exists."});
+    EXPECT_EQ(TextureManager::get("k"), first);
+    EXPECT_EQ(first->getSize(), sf::Vector2u(8, 4));
+    EXPECT_TRUE(first->isRepeated());
+}
+
+TEST_F(TextureCatalogue, KeysAreExactByteStrings)
+{
+    CaptureErrors errors;
+    ASSERT_TRUE(TextureManager::add("", red, false));
+    ASSERT_TRUE(TextureManager::add("Title", red, false));
+    ASSERT_TRUE(TextureManager::add("title", blue, false));
+    EXPECT_NE(TextureManager::get("Title"), TextureManager::get("title"));
+    EXPECT_NE(TextureManager::get(""), nullptr);
+    EXPECT_FALSE(TextureManager::has("TITLE"));
+    EXPECT_EQ(TextureManager::get("TITLE"), nullptr);
+    expectLines(errors.lines(), {"TextureManager: Texture with key TITLE does not exist."});
+}
+
+TEST_F(TextureCatalogue, GetOnAnEmptyStoreReportsEachTime)
+{
+    resetProgramState();
+    CaptureErrors errors;
+    EXPECT_EQ(TextureManager::get("x"), nullptr);
+    EXPECT_EQ(TextureManager::get("x"), nullptr);
+    expectLines(errors.lines(), {"TextureManager: Texture with key x does not exist.",
+                                 "TextureManager: Texture with key x does not exist."});
+    EXPECT_TRUE(TextureManager::textureStore.empty());
+}
+
+TEST_F(TextureCatalogue, WrongTypesSkipTheEntryInOneLine)
+{
+    const json wrong[] = {nullptr, 1, 2.5, true, "text", json::array(), json::object()};
+    for (const char* property : {"file", "repeated"}) {
+        for (const json& value : wrong) {
+            if ((std::string(property) == "file" && value.is_string()) ||
+                (std::string(property) == "repeated" && value.is_boolean()))
+                continue;
+            SCOPED_TRACE(std::string(property) + " = " + value.dump());
+            resetProgramState();
+            json entry{{"file", red}};
+            entry[property] = value;
+            CaptureErrors errors;
+            EXPECT_TRUE(TextureManager::loadEntries(json{{"textures", {{"bad", entry}, {"good", {{"file", red}}}}}}));
+            expectLines(errors.lines(), {std::string("TextureManager: Invalid ") + property + " property for [bad]*"});
+            EXPECT_FALSE(TextureManager::has("bad"));
+            EXPECT_TRUE(TextureManager::has("good"));
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ImageHeader, ReadsTheSizeWithoutDecoding)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeImage(dir.path("small.png"), 101, 51, sf::Color::Green));
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    png += std::string("\0\0\0\x0dIHDR", 8);
+    png += std::string("\0\0\x4e\x20\0\0\x4e\x21\x08\x00\x00\x00\x00", 13);
+    png += std::string("\0\0\0\0", 4);
+    const ImageSize small = readImageSize(dir.path("small.png"));
+    const ImageSize huge = readImageSize(dir.write("huge.png", png));
+    EXPECT_TRUE(small.known);
+    EXPECT_EQ(small.width, 101u);
+    EXPECT_EQ(small.height, 51u);
+    EXPECT_TRUE(huge.known);
+    EXPECT_EQ(huge.width, 20000u);
+    EXPECT_EQ(huge.height, 20001u);
+    EXPECT_FALSE(readImageSize(dir.write("text.png", "hello")).known);
+    EXPECT_FALSE(readImageSize(dir.path("absent.png")).known);
+}
+
+} // namespace
