@@ -160,6 +160,12 @@ TEST(ImageHeader, ReadsTheSizeWithoutDecoding)
     EXPECT_TRUE(huge.known);
     EXPECT_EQ(huge.width, 20000u);
     EXPECT_EQ(huge.height, 20001u);
+    // Too large for the decoder to say: the header still tells
+    const std::string fiftyThousand("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\xc3\x50\0\0\xc3\x50\x08\x06\0\0\0\0\0\0\0", 33);
+    const ImageSize claimed = readImageSize(dir.write("claimed.png", fiftyThousand));
+    EXPECT_TRUE(claimed.known);
+    EXPECT_EQ(claimed.width, 50000u);
+    EXPECT_EQ(claimed.height, 50000u);
     EXPECT_FALSE(readImageSize(dir.write("text.png", "hello")).known);
     EXPECT_FALSE(readImageSize(dir.path("absent.png")).known);
 }

@@ -65,6 +65,8 @@ TEST_P(StartAndQuit, OpensItsWindowPlaysAndEndsWithStatusZero)
     } else {
         // A title bar, resize and close: the media library's default style
         EXPECT_FALSE(style.overrideRedirect);
+        // Centred on the 1920 by 1080 screen, not pushed down off it
+        EXPECT_EQ(screen.position(window), sf::Vector2i(0, 0));
         ASSERT_TRUE(style.hasMotifHints);
         EXPECT_EQ(style.functions & 0x22, 0x22u) << "resize and close, functions " << style.functions;
         EXPECT_EQ(style.decorations & 0x0c, 0x0cu) << "title bar and resize handles, decorations " << style.decorations;
@@ -213,6 +215,48 @@ const CatalogueProblem catalogueProblems[] = {
          // The first line is the audio library's own
          return std::vector<std::string>{"Failed to open sound file \"assets/nothere.wav\"*",
                                          "MusicManager: Unable to load music file assets/nothere.wav."};
+     }},
+    // Hostile files: refused in one line each, and the show goes on
+    {"SongFileIsAFolder",
+     [](const std::string& folder) {
+         writeText(fs::path(folder) / "assets/music.json", R"({"music": {"song": {"file": "assets"}}})");
+     },
+     [] { return std::vector<std::string>{"MusicManager: Unable to load music file assets."}; }},
+    {"VolumeNestedDeep",
+     [](const std::string& folder) {
+         const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+         writeText(fs::path(folder) / "assets/music.json",
+                   R"({"music": {"song": {"file": "assets/song.wav", "volume": )" + deep + "}}}");
+     },
+     [] {
+         return std::vector<std::string>{"MusicManager: Invalid volume property for [song]*",
+                                         "MusicManager: Song with key song does not exist."};
+     }},
+    {"LoopPointOverflows",
+     [](const std::string& folder) {
+         writeText(fs::path(folder) / "assets/music.json",
+                   R"({"music": {"song": {"file": "assets/song.wav", "loopTo": 1e309}}})");
+     },
+     [] {
+         return std::vector<std::string>{"MusicManager: Error while parsing JSON.",
+                                         "[json.exception.out_of_range.406]*",
+                                         "MusicManager: Invalid loopTo property for [song]*",
+                                         "MusicManager: Song with key song does not exist."};
+     }},
+    {"ImageClaimsFiftyThousandPixelsSquare",
+     [](const std::string& folder) {
+         const std::string header("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\xc3\x50\0\0\xc3\x50\x08\x06\0\0\0\0\0\0\0", 33);
+         writeText(fs::path(folder) / "assets/huge.png", header + std::string(4096, '\x11'));
+         const std::string path = (fs::path(folder) / "assets/textures.json").string();
+         nlohmann::json textures;
+         std::ifstream(path) >> textures;
+         textures["textures"]["blue"]["file"] = "assets/huge.png";
+         writeText(path, textures.dump());
+     },
+     [] {
+         return std::vector<std::string>{"TextureManager: Unable to load file assets/huge.png.",
+                                         "TextureManager: Texture with key blue does not exist.",
+                                         "SpriteManager: Sprite with key ov2 does not exist."};
      }},
 };
 

@@ -173,6 +173,14 @@ sf::Vector2u XScreen::size(XWindow window)
     return sf::Vector2u(static_cast<unsigned>(attributes.width), static_cast<unsigned>(attributes.height));
 }
 
+sf::Vector2i XScreen::position(XWindow window)
+{
+    int x = 0, y = 0;
+    XWindow child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    return sf::Vector2i(x, y);
+}
+
 bool XScreen::grab(XWindow window, const sf::IntRect& area, sf::Image& out)
 {
     XImage* image = XGetImage(display, window, area.left, area.top, static_cast<unsigned>(area.width),

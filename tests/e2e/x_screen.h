@@ -39,6 +39,7 @@ public:
     std::string netName(XWindow window);     // _NET_WM_NAME (UTF-8), empty if unset
     WindowStyle style(XWindow window);
     sf::Vector2u size(XWindow window);       // (0, 0) when the window is gone
+    sf::Vector2i position(XWindow window);   // Top-left corner on the screen
 
     // Reads an area of the window; false when it cannot (the window is gone)
     bool grab(XWindow window, const sf::IntRect& area, sf::Image& out);
