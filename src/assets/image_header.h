@@ -1,6 +1,10 @@
 #pragma once
-// Reads an image's width and height from its header without decoding it.
+// Reads an image's width and height from its header without decoding it, and
+// decodes a whole image to RGBA pixels. Both are safe on any thread.
 
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 struct ImageSize {
@@ -9,4 +13,17 @@ struct ImageSize {
     unsigned int height = 0; // pixels
 };
 
+// Frees pixels that the decoder allocated
+struct FreePixels {
+    void operator()(std::uint8_t* pixels) const { std::free(pixels); }
+};
+
+// A whole image as 8-bit RGBA, rows from the top, as the texture loader reads it
+struct DecodedImage {
+    unsigned int width = 0;                        // pixels
+    unsigned int height = 0;                       // pixels
+    std::unique_ptr<std::uint8_t, FreePixels> pixels; // width * height * 4 bytes; null when decoding failed
+};
+
 ImageSize readImageSize(const std::string& path);
+DecodedImage decodeImage(const std::string& path); // Pixels stay null when the file is not a readable image; writes nothing

@@ -2,6 +2,7 @@
 
 #include "assets/catalogue.h"
 #include "assets/image_header.h"
+#include "assets/texture_prefetch.h"
 
 #include <iostream>
 
@@ -30,6 +31,25 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     add(key, file, repeated);
 }
 
+// The files of the entries that reach add(), in the order the pass visits
+// them, so that workers can decode them ahead; mirrors the checks above
+std::vector<std::string> filesToLoad(const nlohmann::json& document)
+{
+    std::vector<std::string> files;
+    if (!document.is_object() || !document.contains(format.topKey))
+        return files;
+    const nlohmann::json& entries = document.at(format.topKey);
+    for (const auto& item : entries.items()) {
+        const nlohmann::json& entry = item.value();
+        if (!entry.is_object() || !entry.contains("file") || !entry.at("file").is_string())
+            continue;
+        if (entry.contains("repeated") && !entry.at("repeated").is_boolean())
+            continue;
+        files.push_back(entry.at("file").get<std::string>());
+    }
+    return files;
+}
+
 } // namespace
 
 bool load(const std::string& path)
@@ -39,6 +59,7 @@ bool load(const std::string& path)
 
 bool loadEntries(const nlohmann::json& document)
 {
+    const TexturePrefetch::Scope prefetch(filesToLoad(document));
     return passCatalogueEntries(document, format, addEntry);
 }
 
@@ -57,7 +78,7 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         return false;
     }
     auto texture = std::make_unique<sf::Texture>();
-    if (!texture->loadFromFile(file)) {
+    if (!TexturePrefetch::load(*texture, file)) {
         reportUnloadable(file);
         return false;
     }

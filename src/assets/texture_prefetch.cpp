@@ -1,0 +1,181 @@
+#include "assets/texture_prefetch.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace TexturePrefetch {
+
+unsigned int threads = 2;
+unsigned int ahead = 1;
+std::size_t uploaded = 0;
+
+namespace {
+
+// One planned file, in the order in which the main thread loads it
+struct Slot {
+    std::string file;      // path as the catalogue gives it; never written while workers run
+    bool claimed = false;  // a worker is decoding it, or has
+    bool decoded = false;  // the worker is done; `image` has no pixels if decoding failed
+    bool dropped = false;  // the main thread passed it by: its pixels are not wanted
+    DecodedImage image;    // the pixels, until taken or dropped
+};
+
+// The prefetch in progress. `lock` guards every field but `workers`, which
+// only the main thread touches.
+struct Prefetch {
+    std::vector<Slot> slots;         // the plan; never resized while workers run
+    std::size_t nextToDecode = 0;    // first slot that no worker may have claimed
+    std::size_t nextToTake = 0;      // slots before it are taken or dropped
+    unsigned int largest = 0;        // images wider or taller than a texture can be are not decoded
+    bool started = false;            // the workers were started (at the first load)
+    bool stopping = false;           // the workers leave when set
+    std::mutex lock;
+    std::condition_variable changed; // a slot was decoded or taken, or the workers must stop
+    std::vector<std::thread> workers;
+};
+
+Prefetch prefetch;
+
+// NOTE: the main thread refuses an image larger than a texture can be from
+// its header, without decoding it; the workers must not decode it either
+DecodedImage decodeUnlessTooLarge(const std::string& file, unsigned int largest)
+{
+    const ImageSize size = readImageSize(file);
+    if (size.known && (size.width > largest || size.height > largest))
+        return DecodedImage();
+    return decodeImage(file);
+}
+
+// A worker: decodes the next planned file while no more than `ahead` images
+// wait beyond the one the main thread is loading
+void decodeAhead()
+{
+    std::unique_lock<std::mutex> guard(prefetch.lock);
+    for (;;) {
+        prefetch.changed.wait(guard, [] {
+            return prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size() ||
+                   prefetch.nextToDecode < prefetch.nextToTake + ahead;
+        });
+        if (prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size())
+            return;
+        Slot& slot = prefetch.slots[prefetch.nextToDecode++];
+        slot.claimed = true;
+        const unsigned int largest = prefetch.largest;
+        guard.unlock();
+        DecodedImage image = decodeUnlessTooLarge(slot.file, largest);
+        guard.lock();
+        slot.decoded = true;
+        if (!slot.dropped)
+            slot.image = std::move(image);
+        prefetch.changed.notify_all();
+    }
+}
+
+// Called with the lock held, at the first load: by then the main thread has
+// asked for the texture size limit, so asking again here writes nothing new
+void startWorkers()
+{
+    prefetch.started = true;
+    prefetch.largest = sf::Texture::getMaximumSize();
+    const std::size_t count = std::min<std::size_t>(threads, prefetch.slots.size() - prefetch.nextToTake);
+    for (std::size_t i = 0; i < count; ++i) {
+        try {
+            prefetch.workers.emplace_back(decodeAhead);
+        } catch (const std::system_error&) {
+            break; // fewer workers; unclaimed files load on the main thread
+        }
+    }
+}
+
+// Hands over the decoded pixels of the file when a worker has them or is
+// making them; false when the main thread must load it itself
+bool take(const std::string& file, DecodedImage& out)
+{
+    std::unique_lock<std::mutex> guard(prefetch.lock);
+    std::size_t index = prefetch.nextToTake;
+    while (index < prefetch.slots.size() && prefetch.slots[index].file != file)
+        ++index;
+    if (index == prefetch.slots.size())
+        return false;
+    // The files before it belong to entries the main thread passed by (a key
+    // already stored): free their pixels now
+    for (std::size_t i = prefetch.nextToTake; i < index; ++i) {
+        prefetch.slots[i].dropped = true;
+        prefetch.slots[i].image = DecodedImage();
+    }
+    prefetch.nextToTake = index + 1;
+    if (!prefetch.started)
+        startWorkers();
+    Slot& slot = prefetch.slots[index];
+    if (!slot.claimed) {
+        // No worker got to it yet: the main thread loads it while they go on
+        slot.dropped = true;
+        prefetch.nextToDecode = std::max(prefetch.nextToDecode, index + 1);
+    }
+    prefetch.changed.notify_all();
+    if (slot.dropped)
+        return false;
+    prefetch.changed.wait(guard, [&slot] { return slot.decoded; });
+    out = std::move(slot.image);
+    return out.pixels != nullptr;
+}
+
+} // namespace
+
+void plan(std::vector<std::string> files)
+{
+    finish();
+    if (threads == 0)
+        return;
+    prefetch.slots.resize(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        prefetch.slots[i].file = std::move(files[i]);
+}
+
+bool load(sf::Texture& texture, const std::string& file)
+{
+    DecodedImage image;
+    // A file that could not be decoded ahead is loaded the usual way, so the
+    // media library writes its own failure lines where it always does
+    if (!take(file, image))
+        return texture.loadFromFile(file);
+    // What loadFromFile does after decoding, without first copying the
+    // pixels into an sf::Image
+    if (!texture.create(image.width, image.height))
+        return false;
+    texture.update(image.pixels.get());
+    ++uploaded;
+    return true;
+}
+
+void finish()
+{
+    {
+        std::lock_guard<std::mutex> guard(prefetch.lock);
+        prefetch.stopping = true;
+    }
+    prefetch.changed.notify_all();
+    for (std::thread& worker : prefetch.workers)
+        worker.join();
+    prefetch.workers.clear();
+    prefetch.slots.clear();
+    prefetch.nextToDecode = 0;
+    prefetch.nextToTake = 0;
+    prefetch.started = false;
+    prefetch.stopping = false;
+}
+
+std::size_t waitingImages()
+{
+    std::lock_guard<std::mutex> guard(prefetch.lock);
+    std::size_t count = 0;
+    for (const Slot& slot : prefetch.slots)
+        if (slot.image.pixels)
+            ++count;
+    return count;
+}
+
+} // namespace TexturePrefetch

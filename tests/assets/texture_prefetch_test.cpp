@@ -1,0 +1,273 @@
+#include "assets/texture_manager.h"
+#include "assets/texture_prefetch.h"
+#include "support/test_support.h"
+
+#include <SFML/Graphics/Image.hpp>
+#include <SFML/System/Err.hpp>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+using nlohmann::json;
+
+namespace {
+
+// Captures the program's lines and the media library's own, in the order
+// they were written
+class CaptureAllErrors {
+public:
+    CaptureAllErrors() : previousCerr(std::cerr.rdbuf(captured.rdbuf())), previousErr(sf::err().rdbuf(captured.rdbuf())) {}
+    ~CaptureAllErrors()
+    {
+        std::cerr.rdbuf(previousCerr);
+        sf::err().rdbuf(previousErr);
+    }
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> result;
+        std::istringstream in(captured.str());
+        for (std::string line; std::getline(in, line);)
+            result.push_back(line);
+        return result;
+    }
+
+private:
+    std::ostringstream captured;
+    std::streambuf* previousCerr;
+    std::streambuf* previousErr;
+};
+
+// A picture whose every pixel differs from its neighbours, so that a mix-up
+// of files, rows or channels shows in the pixels
+sf::Image noiseImage(unsigned width, unsigned height, std::uint32_t seed)
+{
+    sf::Image image;
+    image.create(width, height);
+    std::uint32_t state = seed;
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            image.setPixel(x, y, sf::Color(state >> 24, (state >> 16) & 0xff, x * 255 / width, (state >> 8) | 0x80));
+        }
+    return image;
+}
+
+// What a load left in the store, per key
+struct StoredTexture {
+    sf::Vector2u size;
+    bool repeated = false;
+    std::vector<sf::Uint8> pixels;
+    bool operator==(const StoredTexture& other) const
+    {
+        return size == other.size && repeated == other.repeated && pixels == other.pixels;
+    }
+};
+
+std::map<std::string, StoredTexture> storedTextures()
+{
+    std::map<std::string, StoredTexture> result;
+    for (const auto& [key, texture] : TextureManager::textureStore) {
+        const sf::Image image = texture->copyToImage();
+        const sf::Uint8* pixels = image.getPixelsPtr();
+        StoredTexture& stored = result[key];
+        stored.size = texture->getSize();
+        stored.repeated = texture->isRepeated();
+        stored.pixels.assign(pixels, pixels + stored.size.x * stored.size.y * 4);
+    }
+    return result;
+}
+
+class TexturePrefetchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resetProgramState();
+        TexturePrefetch::threads = 2;
+        TexturePrefetch::ahead = 1;
+    }
+    void TearDown() override
+    {
+        TexturePrefetch::finish();
+        TexturePrefetch::threads = 2;
+        TexturePrefetch::ahead = 1;
+        resetProgramState();
+    }
+
+    std::string writeNoise(const std::string& name, unsigned width, unsigned height, std::uint32_t seed)
+    {
+        const std::string path = dir.path(name);
+        EXPECT_TRUE(noiseImage(width, height, seed).saveToFile(path)) << path;
+        return path;
+    }
+
+    // Loads the catalogue twice (the second pass finds every key stored) and
+    // gives the lines written and what was stored
+    std::pair<std::vector<std::string>, std::map<std::string, StoredTexture>> loadTwice(const json& document)
+    {
+        resetProgramState();
+        CaptureAllErrors errors;
+        TextureManager::loadEntries(document);
+        TextureManager::loadEntries(document);
+        return {errors.lines(), storedTextures()};
+    }
+
+    TempDir dir;
+};
+
+TEST_F(TexturePrefetchTest, GivesTheLinesAndTexturesOfLoadingOneImageAfterAnother)
+{
+    const std::string first = writeNoise("first.png", 640, 480, 1);
+    const std::string second = writeNoise("second.png", 257, 131, 2);
+    const std::string photo = dir.path("photo.jpg");
+    ASSERT_TRUE(noiseImage(200, 120, 3).saveToFile(photo));
+    std::vector<std::string> large;
+    for (int i = 0; i < 6; ++i)
+        large.push_back(writeNoise("large" + std::to_string(i) + ".png", 512, 384, 10 + i));
+
+    std::filesystem::create_directories(dir.path("folder.png"));
+    const std::string corrupt = dir.write("corrupt.png", "\x89PNG\r\n\x1a\n this is not an image");
+    std::ifstream whole(second, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+    const std::string truncated = dir.write("truncated.png", bytes.substr(0, bytes.size() / 2));
+    // A grey PNG header that claims 20000 x 20000 pixels, with no pixel data
+    std::string huge("\x89PNG\r\n\x1a\n", 8);
+    huge += std::string("\0\0\0\x0dIHDR", 8) + std::string("\0\0\x4e\x20\0\0\x4e\x20\x08\x00\x00\x00\x00", 13);
+    huge += std::string("\0\0\0\0", 4);
+    const std::string hugeFile = dir.write("huge.png", huge);
+
+    // Keys in the order the pass visits them
+    json textures = {{"a", {{"file", first}}},
+                     {"b", {{"file", dir.path("absent.png")}}},
+                     {"c", {{"file", dir.path("folder.png")}}},
+                     {"d", {{"file", corrupt}}},
+                     {"e", {{"file", first}, {"repeated", true}}},
+                     {"f", {{"file", second}, {"repeated", false}}},
+                     {"g", {{"file", truncated}}},
+                     {"h", {{"file", ""}}},
+                     {"i", "not an entry"},
+                     {"j", {{"file", second}, {"repeated", "yes"}}},
+                     {"k", {{"file", hugeFile}}},
+                     {"l", {{"file", photo}, {"repeated", true}}}};
+    for (std::size_t i = 0; i < large.size(); ++i)
+        textures["m" + std::to_string(i)] = {{"file", large[i]}};
+    const json document = {{"textures", textures}};
+
+    TexturePrefetch::threads = 0;
+    const auto [sequentialLines, sequentialTextures] = loadTwice(document);
+
+    // The program's own lines, for a check that the comparison is not empty
+    std::vector<std::string> ownLines;
+    for (const std::string& line : sequentialLines)
+        if (line.rfind("TextureManager: ", 0) == 0 || line.rfind("validateJson: ", 0) == 0)
+            ownLines.push_back(line);
+    // Second pass: the keys stored by the first are refused before any file is read
+    auto passLines = [&](bool again) {
+        auto loaded = [&](const std::string& key, const std::string& failure) {
+            return again ? "TextureManager: Texture with key " + key + " already exists." : failure;
+        };
+        std::vector<std::string> lines = {"TextureManager: Unable to load file " + dir.path("absent.png") + ".",
+                                          "TextureManager: Unable to load file " + dir.path("folder.png") + ".",
+                                          "TextureManager: Unable to load file " + corrupt + ".",
+                                          loaded("e", ""),
+                                          loaded("f", ""),
+                                          "TextureManager: Unable to load file " + truncated + ".",
+                                          "TextureManager: Unable to load file .",
+                                          "TextureManager: Missing FILE property for [i]",
+                                          "TextureManager: Invalid repeated property for [j]: *",
+                                          "TextureManager: Unable to load file " + hugeFile + ".",
+                                          loaded("l", "")};
+        if (again) {
+            lines.insert(lines.begin(), loaded("a", ""));
+            for (std::size_t i = 0; i < large.size(); ++i)
+                lines.push_back(loaded("m" + std::to_string(i), ""));
+        }
+        lines.erase(std::remove(lines.begin(), lines.end(), std::string()), lines.end());
+        return lines;
+    };
+    std::vector<std::string> expected = passLines(false);
+    const std::vector<std::string> againLines = passLines(true);
+    expected.insert(expected.end(), againLines.begin(), againLines.end());
+    expectLines(ownLines, expected);
+    // The media library explains each failed decode in its own line
+    EXPECT_GT(sequentialLines.size(), ownLines.size());
+    EXPECT_EQ(sequentialTextures.size(), 4u + large.size());
+
+    // Every worker count and look-ahead gives the same, lines and all
+    const struct {
+        unsigned threads, ahead;
+    } settings[] = {{2, 1}, {2, 2}, {1, 1}, {3, 4}};
+    for (const auto& setting : settings) {
+        SCOPED_TRACE("threads " + std::to_string(setting.threads) + ", ahead " + std::to_string(setting.ahead));
+        TexturePrefetch::threads = setting.threads;
+        TexturePrefetch::ahead = setting.ahead;
+        const std::size_t uploadedBefore = TexturePrefetch::uploaded;
+        const auto [lines, stored] = loadTwice(document);
+        EXPECT_EQ(lines, sequentialLines);
+        EXPECT_TRUE(stored == sequentialTextures);
+        for (const auto& [key, texture] : sequentialTextures) {
+            ASSERT_EQ(stored.count(key), 1u) << key;
+            EXPECT_EQ(stored.at(key).size, texture.size) << key;
+            EXPECT_EQ(stored.at(key).repeated, texture.repeated) << key;
+            EXPECT_TRUE(stored.at(key).pixels == texture.pixels) << key;
+        }
+        // The prefetched path was taken, not only the fallback
+        EXPECT_GT(TexturePrefetch::uploaded, uploadedBefore);
+        EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+    }
+    // The decoded pixels are those of the files (checked once, on the PNG noise)
+    const sf::Image expectedFirst = noiseImage(640, 480, 1);
+    const std::vector<sf::Uint8> firstPixels(expectedFirst.getPixelsPtr(), expectedFirst.getPixelsPtr() + 640 * 480 * 4);
+    EXPECT_TRUE(sequentialTextures.at("a").pixels == firstPixels);
+    EXPECT_TRUE(sequentialTextures.at("e").repeated);
+    EXPECT_FALSE(sequentialTextures.at("a").repeated);
+}
+
+TEST_F(TexturePrefetchTest, KeepsNoMoreDecodedImagesWaitingThanItsLookAhead)
+{
+    std::vector<std::string> files;
+    for (int i = 0; i < 7; ++i)
+        files.push_back(writeNoise("img" + std::to_string(i) + ".png", 300, 200, 40 + i));
+    for (unsigned ahead : {1u, 2u, 3u}) {
+        SCOPED_TRACE("ahead " + std::to_string(ahead));
+        TexturePrefetch::ahead = ahead;
+        TexturePrefetch::plan(files);
+        sf::Texture texture;
+        ASSERT_TRUE(TexturePrefetch::load(texture, files[0]));
+        // The workers decode `ahead` files, then wait for the main thread
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (TexturePrefetch::waitingImages() < ahead && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(TexturePrefetch::waitingImages(), ahead);
+        // Images the main thread passes by are freed at once
+        ASSERT_TRUE(TexturePrefetch::load(texture, files[ahead + 1]));
+        EXPECT_EQ(texture.copyToImage().getPixel(7, 5), noiseImage(300, 200, 40 + ahead + 1).getPixel(7, 5));
+        EXPECT_LE(TexturePrefetch::waitingImages(), ahead);
+        TexturePrefetch::finish();
+        EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+    }
+}
+
+TEST_F(TexturePrefetchTest, LoadsAFileOutsideThePlanOnTheMainThread)
+{
+    const std::string planned = writeNoise("planned.png", 64, 48, 7);
+    const std::string other = writeNoise("other.png", 32, 16, 8);
+    TexturePrefetch::plan({planned});
+    sf::Texture texture;
+    ASSERT_TRUE(TexturePrefetch::load(texture, other));
+    EXPECT_EQ(texture.getSize(), sf::Vector2u(32, 16));
+    EXPECT_EQ(texture.copyToImage().getPixel(31, 15), noiseImage(32, 16, 8).getPixel(31, 15));
+    // The planned file is still there for its own load
+    ASSERT_TRUE(TexturePrefetch::load(texture, planned));
+    EXPECT_EQ(texture.getSize(), sf::Vector2u(64, 48));
+}
+
+} // namespace
