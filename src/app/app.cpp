@@ -25,14 +25,12 @@ const unsigned int screenWidth = 1920;
 const unsigned int screenHeight = 1080;
 
 // NOTE: the media library aborts the whole process when it cannot open the
-// display, so ask the X server first and say so in one line
-bool displayAvailable()
+// display, so ask the X server first and say so in one line. The connection
+// is kept until the window exists: some X servers refuse a connection made
+// right after another one closed.
+Display* openDisplayProbe()
 {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    XCloseDisplay(display);
-    return true;
+    return XOpenDisplay(nullptr);
 }
 
 void openWindow(sf::RenderWindow& window)
@@ -89,7 +87,8 @@ void runFrame(sf::RenderWindow& window, float dt)
 int runApp()
 {
     loadConfig();
-    if (!displayAvailable()) {
+    Display* probe = openDisplayProbe();
+    if (!probe) {
         const char* name = std::getenv("DISPLAY");
         std::cerr << "Window: Unable to open the display " << (name && *name ? name : "(DISPLAY is not set)")
                   << "; the intro needs a graphical desktop." << std::endl;
@@ -97,6 +96,7 @@ int runApp()
     }
     sf::RenderWindow window;
     openWindow(window);
+    XCloseDisplay(probe);
     loadCatalogues();
     ScreenFade::overlay = SpriteManager::get("black");
 

@@ -1,0 +1,12 @@
+// The program with every image decoded on the main thread, one after
+// another: the same code as orvalen-intro but for the number of decoding
+// threads, to measure what decoding ahead buys.
+
+#include "app/app.h"
+#include "assets/texture_prefetch.h"
+
+int main()
+{
+    TexturePrefetch::threads = 0;
+    return runApp();
+}

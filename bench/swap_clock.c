@@ -1,0 +1,88 @@
+/* Preloaded into a program under test (LD_PRELOAD): writes the moment the
+ * process started and the moment each frame was presented, so frame rate and
+ * time to first frame are measured on the program exactly as built.
+ *
+ *   ORVALEN_SWAP_LOG=FILE         where the lines go (nothing is recorded without it)
+ *   ORVALEN_SWAP_EXIT_AFTER=N     end the process right after the Nth frame
+ *   ORVALEN_SWAP_EXIT_SECONDS=S   end it at the first frame S seconds after start
+ *
+ * Lines: "start NS", one "swap NS" per frame (CLOCK_MONOTONIC nanoseconds),
+ * and last "peak_kb KB", the process's peak resident memory (VmHWM). */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+typedef void (*SwapFunction)(void* display, unsigned long drawable);
+
+static FILE* logFile;
+static long long startNs;
+static long swaps;
+static long exitAfter;
+static double exitSeconds;
+
+static long long nowNs(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+static void writePeak(void)
+{
+    FILE* status = fopen("/proc/self/status", "r");
+    char line[256];
+    if (!status)
+        return;
+    while (fgets(line, sizeof line, status))
+        if (strncmp(line, "VmHWM:", 6) == 0)
+            fprintf(logFile, "peak_kb %ld\n", strtol(line + 6, NULL, 10));
+    fclose(status);
+}
+
+__attribute__((constructor)) static void startClock(void)
+{
+    const char* path = getenv("ORVALEN_SWAP_LOG");
+    const char* after = getenv("ORVALEN_SWAP_EXIT_AFTER");
+    const char* seconds = getenv("ORVALEN_SWAP_EXIT_SECONDS");
+    startNs = nowNs();
+    if (!path || !*path)
+        return;
+    logFile = fopen(path, "w");
+    if (!logFile)
+        return;
+    /* Children (a shell, a helper) must not write into the same file */
+    unsetenv("LD_PRELOAD");
+    exitAfter = after ? strtol(after, NULL, 10) : 0;
+    exitSeconds = seconds ? strtod(seconds, NULL) : 0;
+    fprintf(logFile, "start %lld\n", startNs);
+}
+
+__attribute__((destructor)) static void stopClock(void)
+{
+    if (!logFile)
+        return;
+    writePeak();
+    fclose(logFile);
+    logFile = NULL;
+}
+
+void glXSwapBuffers(void* display, unsigned long drawable)
+{
+    static SwapFunction realSwap;
+    if (!realSwap)
+        realSwap = (SwapFunction)dlsym(RTLD_NEXT, "glXSwapBuffers");
+    realSwap(display, drawable);
+    if (!logFile)
+        return;
+    const long long now = nowNs();
+    fprintf(logFile, "swap %lld\n", now);
+    ++swaps;
+    if ((exitAfter > 0 && swaps >= exitAfter) || (exitSeconds > 0 && now - startNs >= (long long)(exitSeconds * 1e9))) {
+        stopClock();
+        _exit(0);
+    }
+}
