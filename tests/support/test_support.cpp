@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -133,3 +134,28 @@ void expectLines(const std::vector<std::string>& actual, const std::vector<std::
     }
     EXPECT_TRUE(same) << "lines written:\n" << joined(actual) << "lines expected:\n" << joined(expected);
 }
+
+#include <SFML/Window/Context.hpp>
+
+namespace {
+
+// NOTE: the media library closes its X connection whenever its last GL
+// resource goes and opens a new one for the next; a virtual display under
+// load may refuse a connection made right after another closed. One context
+// kept for the whole test program keeps that connection open.
+class KeepDisplayOpen : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (std::getenv("DISPLAY"))
+            context = std::make_unique<sf::Context>();
+    }
+    void TearDown() override { context.reset(); }
+
+private:
+    std::unique_ptr<sf::Context> context;
+};
+
+const auto* keepDisplayOpen = ::testing::AddGlobalTestEnvironment(new KeepDisplayOpen);
+
+} // namespace
