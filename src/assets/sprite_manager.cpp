@@ -3,7 +3,10 @@
 #include "assets/catalogue.h"
 #include "assets/texture_manager.h"
 
+#include <array>
 #include <iostream>
+#include <string_view>
+#include <type_traits>
 
 namespace SpriteManager {
 
@@ -24,25 +27,52 @@ struct SpriteEntry {
     std::string texture;
 };
 
+// The properties an entry may have, in byte order: the order in which a
+// parsed object keeps its members, so one walk over the entry finds them all.
+// A large catalogue spent most of its entry pass searching for each in turn.
+enum Property { Autocenter, AutocenterPlace, OriginX, OriginY, RectH, RectW, RectX, RectY, Texture, PropertyCount };
+const std::array<std::string_view, PropertyCount> propertyNames = {
+    "autocenter", "autocenter_place", "originX", "originY", "rectH", "rectW", "rectX", "rectY", "texture"};
+static_assert(std::is_same_v<nlohmann::json::object_comparator_t, std::less<>>,
+              "the walk below needs members kept in byte order");
+
+// Each property's value in the entry, or null where the entry lacks it
+std::array<const nlohmann::json*, PropertyCount> findProperties(const nlohmann::json& entry)
+{
+    std::array<const nlohmann::json*, PropertyCount> found{};
+    std::size_t next = 0;
+    for (auto member = entry.begin(); member != entry.end() && next < PropertyCount; ++member) {
+        const std::string& name = member.key();
+        while (next < PropertyCount && propertyNames[next] < name)
+            ++next;
+        if (next < PropertyCount && propertyNames[next] == name)
+            found[next++] = &member.value();
+    }
+    return found;
+}
+
 bool readEntry(const std::string& key, const nlohmann::json& entry, SpriteEntry& out)
 {
+    const auto properties = findProperties(entry);
     std::string why;
-    auto invalid = [&](const char* property) {
-        reportInvalidProperty(format.manager, property, key, why);
+    auto invalid = [&](Property property) {
+        reportInvalidProperty(format.manager, std::string(propertyNames[property]), key, why);
         return false;
     };
-    auto readOptional = [&](const char* property, auto read, auto& value) {
-        return !entry.contains(property) || read(entry.at(property), value, why);
+    auto readOptional = [&](Property property, auto read, auto& value) {
+        return !properties[property] || read(*properties[property], value, why);
     };
-    if (!readOptional("originX", readFloat, out.originX)) return invalid("originX");
-    if (!readOptional("originY", readFloat, out.originY)) return invalid("originY");
-    if (!readOptional("rectX", readInt32, out.rectX)) return invalid("rectX");
-    if (!readOptional("rectY", readInt32, out.rectY)) return invalid("rectY");
-    if (!readOptional("rectW", readInt32, out.rectW)) return invalid("rectW");
-    if (!readOptional("rectH", readInt32, out.rectH)) return invalid("rectH");
-    if (!readString(entry.at("texture"), out.texture, why)) return invalid("texture");
-    if (!readOptional("autocenter", readBool, out.autocenter)) return invalid("autocenter");
-    if (!readOptional("autocenter_place", readBool, out.autocenterPlace)) return invalid("autocenter_place");
+    // Checked in this order: only the first bad property is reported
+    if (!readOptional(OriginX, readFloat, out.originX)) return invalid(OriginX);
+    if (!readOptional(OriginY, readFloat, out.originY)) return invalid(OriginY);
+    if (!readOptional(RectX, readInt32, out.rectX)) return invalid(RectX);
+    if (!readOptional(RectY, readInt32, out.rectY)) return invalid(RectY);
+    if (!readOptional(RectW, readInt32, out.rectW)) return invalid(RectW);
+    if (!readOptional(RectH, readInt32, out.rectH)) return invalid(RectH);
+    // Always present: the catalogue pass skips an entry without it
+    if (!readString(*properties[Texture], out.texture, why)) return invalid(Texture);
+    if (!readOptional(Autocenter, readBool, out.autocenter)) return invalid(Autocenter);
+    if (!readOptional(AutocenterPlace, readBool, out.autocenterPlace)) return invalid(AutocenterPlace);
     return true;
 }
 
@@ -67,7 +97,9 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     if (rect.width == -1) rect.width = static_cast<int>(size.x);
     if (rect.height == -1) rect.height = static_cast<int>(size.y);
 
-    if (has(key)) {
+    // The slot is claimed and the duplicate found in one search of the store
+    auto [slot, added] = spriteStore.try_emplace(key);
+    if (!added) {
         std::cerr << "SpriteManager: Sprite with key " << printable(key) << " already exists." << std::endl;
         return;
     }
@@ -76,7 +108,7 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     sprite->setTextureRect(rect);
     sprite->setOrigin(origin);
     sprite->setPosition(position);
-    spriteStore.emplace(key, std::move(sprite));
+    slot->second = std::move(sprite);
 }
 
 } // namespace
@@ -88,6 +120,12 @@ bool load(const std::string& path)
 
 bool loadEntries(const nlohmann::json& document)
 {
+    // Room for every entry at once, so a large catalogue never rehashes the store
+    if (document.is_object()) {
+        const auto entries = document.find(format.topKey);
+        if (entries != document.end() && entries->is_object())
+            spriteStore.reserve(spriteStore.size() + entries->size());
+    }
     return passCatalogueEntries(document, format, addEntry);
 }
 

@@ -53,6 +53,13 @@ TEST_F(SpriteCatalogue, BuildsEachSpriteFromItsEntry)
         {"both centre the picture", {{"texture", "odd"}, {"autocenter", true}, {"autocenter_place", true}},
          {{0, 0, 101, 51}, {50, 25}, {960, 540}}},
         {"place false", {{"texture", "odd"}, {"autocenter_place", false}, {"autocenter", false}}, {{0, 0, 101, 51}, {0, 0}, {0, 0}}},
+        // Members that are no property, sorted before, between and after the
+        // real ones, and names that only begin like one
+        {"other members are ignored wherever they sort",
+         {{"!", 1}, {"Texture", "odd"}, {"autocenter_", true}, {"origin", 1}, {"originX", 4}, {"originXY", 9},
+          {"originY", 5}, {"rect", 1}, {"rectH", 6}, {"rectHW", 7}, {"rectW", 8}, {"rectX", 1}, {"rectY", 2},
+          {"tex", "odd"}, {"texture", "wide"}, {"textures", "odd"}, {"zz", 1}, {"\xc3\xa9", 1}},
+         {{1, 2, 8, 6}, {4, 5}, {0, 0}}},
     };
     for (const BuildCase& c : cases) {
         SCOPED_TRACE(c.name);
