@@ -7,6 +7,8 @@
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
 
+#include <SFML/Window/Context.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -41,6 +43,10 @@ int main(int argc, char** argv)
     const std::string dir = argv[1];
     const std::string path = dir + "/sprites.json";
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+    // One context for the whole run, and the texture released while it is
+    // still there: otherwise the media library closes its display connection
+    // and opens a new one at exit, which Xvfb here now and then drops
+    sf::Context keepDisplay;
     if (!TextureManager::add("sheet", dir + "/sheet.png", false))
         return 1;
 
@@ -79,5 +85,6 @@ int main(int argc, char** argv)
     std::printf("sprites=%zu parse_ms=%.1f load_ms=%.1f entries_ms=%.1f free_ms=%.1f ratio=%.3f\n", stored,
                 median(parse) * 1e3, median(load) * 1e3, median(entries) * 1e3, median(release) * 1e3,
                 median(load) / median(parse));
+    TextureManager::textureStore.clear();
     return 0;
 }

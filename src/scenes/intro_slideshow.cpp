@@ -73,8 +73,12 @@ bool colourEntry(std::size_t i)
     return a > 0;
 }
 
-// Redraws the finished entries into `finished`; false when no offscreen
-// picture can be had, and every entry is then drawn directly
+// Brings `finished` up to date with the entries before `current` and the
+// target's view; false when no offscreen picture can be had, and every entry
+// is then drawn directly.
+// NOTE: a finished entry never changes again, so only the entries that have
+// finished since the last call are drawn on top of what is there; the whole
+// picture is redrawn only when it is new or the view has changed.
 bool composeFinished(const sf::RenderTarget& target)
 {
     const sf::View& view = target.getView();
@@ -84,17 +88,27 @@ bool composeFinished(const sf::RenderTarget& target)
         return false;
     if (!finished || finished->getSize() != size) {
         finished = std::make_unique<sf::RenderTexture>();
+        finishedCount = 0;
         if (!finished->create(size.x, size.y)) {
             finished.reset();
             unavailable = true;
             return false;
         }
     }
-    finished->setView(view);
-    // Cleared as the frame loop clears the window, so a copy of this
-    // picture gives the same pixels as drawing the entries there
-    finished->clear(sf::Color(0, 0, 0, 0));
-    for (std::int32_t i = 0; i < current; ++i)
+    const sf::View& composedView = finished->getView();
+    if (composedView.getCenter() != view.getCenter() || composedView.getSize() != view.getSize() ||
+        composedView.getRotation() != view.getRotation() || composedView.getViewport() != view.getViewport())
+        finishedCount = 0;
+    if (finishedCount == current)
+        return true;
+    if (finishedCount == 0 || finishedCount > current) {
+        finished->setView(view);
+        // Cleared as the frame loop clears the window, so a copy of this
+        // picture gives the same pixels as drawing the entries there
+        finished->clear(sf::Color(0, 0, 0, 0));
+        finishedCount = 0;
+    }
+    for (std::int32_t i = finishedCount; i < current; ++i)
         if (colourEntry(i))
             finished->draw(*slides[i], sf::RenderStates::Default);
     finished->display();
@@ -105,7 +119,7 @@ bool composeFinished(const sf::RenderTarget& target)
 void draw(sf::RenderTarget& target)
 {
     std::int32_t first = 0;
-    if (current > 0 && (finishedCount == current || composeFinished(target))) {
+    if (current > 0 && composeFinished(target)) {
         const sf::View& view = target.getView();
         sf::Sprite picture(finished->getTexture());
         picture.setPosition(view.getCenter() - view.getSize() / 2.f);

@@ -238,6 +238,25 @@ TEST_F(Slideshow, PictureMatchesDrawingEveryEntryAtEveryKindOfMoment)
     expectSamePicture();
 }
 
+TEST_F(Slideshow, PictureFollowsAViewThatChangesMidShow)
+{
+    loadSlides();
+    CaptureErrors errors;
+    for (int i = 0; i < 4; ++i)
+        step(3.6f); // two entries finished, the third under way
+    expectSamePicture();
+    // The finished entries were composed for the old view; they must move too
+    for (sf::RenderTexture* picture : {&target, &reference}) {
+        sf::View moved = picture->getDefaultView();
+        moved.move(23.f, -9.f);
+        picture->setView(moved);
+    }
+    for (int i = 0; i < 3; ++i) {
+        step(3.6f);
+        expectSamePicture();
+    }
+}
+
 TEST_F(Slideshow, MissingSlideKeepsItsTimeAndDrawsNothing)
 {
     loadSlides({"ov5", "end"});
