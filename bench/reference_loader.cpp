@@ -5,6 +5,8 @@
 //
 //   reference-loader [assets/textures.json]
 
+#include "program_window.h"
+
 #include <SFML/Graphics.hpp>
 #include <nlohmann/json.hpp>
 
@@ -16,11 +18,7 @@
 int main(int argc, char** argv)
 {
     sf::RenderWindow window;
-    window.create(sf::VideoMode(1920, 1080, 32), "Orvalen 2017 - 2024", sf::Style::Default, sf::ContextSettings());
-    window.setFramerateLimit(60);
-    window.setVerticalSyncEnabled(true);
-    window.setActive(true);
-    window.setMouseCursorVisible(false);
+    openProgramWindow(window);
     window.clear(sf::Color(0, 0, 0, 255));
     window.display();
 

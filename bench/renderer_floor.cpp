@@ -7,6 +7,8 @@
 //
 //   renderer-floor PICTURE_A PICTURE_B SECONDS
 
+#include "program_window.h"
+
 #include <SFML/Graphics.hpp>
 
 #include <cstdlib>
@@ -24,11 +26,7 @@ int main(int argc, char** argv)
     const float seconds = static_cast<float>(std::atof(argv[3]));
 
     sf::RenderWindow window;
-    window.create(sf::VideoMode(1920, 1080, 32), "Orvalen 2017 - 2024", sf::Style::Default, sf::ContextSettings());
-    window.setFramerateLimit(60);
-    window.setVerticalSyncEnabled(true);
-    window.setActive(true);
-    window.setMouseCursorVisible(false);
+    openProgramWindow(window);
 
     sf::Sprite copied(below), blended(above);
     sf::Clock clock;
