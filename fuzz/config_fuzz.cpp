@@ -34,19 +34,16 @@ bool wronglyTyped(const fuzz::Parsed& parsed, const char* member)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::writeInput("config.json", data, size);
     Config::fullscreen = false;
     Config::vsync = true;
-
-    fuzz::ErrorCapture capture;
-    {
-        fuzz::InWorkDir inside;
+    // The settings file has one name, which loadConfig knows
+    const fuzz::LoaderRun run = fuzz::runLoader("config.json", data, size, [](const std::string&) {
         loadConfig();
-    }
-    const std::vector<std::string> lines = capture.lines();
+        return true;
+    });
+    const std::vector<std::string>& lines = run.lines;
     const fuzz::Parsed parsed = fuzz::parseLikeTheProgram(data, size);
 
-    FUZZ_CHECK(capture.endsWithNewline(), "the last line was not ended", lines);
     fuzz::checkLines(lines, {"config.json: "}, "config.json: Error while parsing JSON.", parsed.failed);
     FUZZ_CHECK(Config::fullscreen == expectedSetting(parsed, "fullscreen", false),
                "fullscreen must take a boolean member's value and otherwise keep false", lines);

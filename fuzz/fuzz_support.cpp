@@ -131,6 +131,21 @@ void writeInput(const std::string& name, const std::uint8_t* data, std::size_t s
     }
 }
 
+LoaderRun runLoader(const std::string& name, const std::uint8_t* data, std::size_t size,
+                    const std::function<bool(const std::string&)>& load)
+{
+    writeInput(name, data, size);
+    LoaderRun run;
+    ErrorCapture capture;
+    {
+        InWorkDir inside;
+        run.result = load(name);
+    }
+    run.lines = capture.lines();
+    FUZZ_CHECK(capture.endsWithNewline(), "the last line was not ended", run.lines);
+    return run;
+}
+
 Parsed parseLikeTheProgram(const std::uint8_t* data, std::size_t size)
 {
     // The same parse as the stream reader (>>): the first value only, built

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,6 +57,17 @@ private:
 
 // Writes the input to a file of the private working dir
 void writeInput(const std::string& name, const std::uint8_t* data, std::size_t size);
+
+// What one run of a loader gave: its result and the lines it wrote
+struct LoaderRun {
+    bool result = false;
+    std::vector<std::string> lines;
+};
+
+// Writes the input as `name`, runs `load(name)` in the private working dir
+// with the error stream captured, and checks that the last line was ended
+LoaderRun runLoader(const std::string& name, const std::uint8_t* data, std::size_t size,
+                    const std::function<bool(const std::string&)>& load);
 
 // The document as the program's loader sees it: one JSON value read with the
 // stream reader; on a parse error, what the parser had built until then

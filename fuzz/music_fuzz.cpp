@@ -47,21 +47,14 @@ bool wellTyped(const nlohmann::json& entry, MusicManager::Song& out)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::writeInput("music.json", data, size);
     MusicManager::songs.clear();
-
-    fuzz::ErrorCapture capture;
-    bool loaded = false;
-    {
-        fuzz::InWorkDir inside;
-        loaded = MusicManager::load("music.json");
-    }
-    const std::vector<std::string> lines = capture.lines();
+    const fuzz::LoaderRun run = fuzz::runLoader("music.json", data, size, MusicManager::load);
+    const bool loaded = run.result;
+    const std::vector<std::string>& lines = run.lines;
     const fuzz::Parsed parsed = fuzz::parseLikeTheProgram(data, size);
     const auto entries = fuzz::catalogueEntries(parsed, catalogue);
     const auto& store = MusicManager::songs;
 
-    FUZZ_CHECK(capture.endsWithNewline(), "the last line was not ended", lines);
     fuzz::checkLines(lines, {"MusicManager: ", "validateJson: "}, "MusicManager: Error while parsing JSON.",
                      parsed.failed);
     fuzz::checkCatalogueLoad(lines, parsed, catalogue, entries, loaded, store.size());

@@ -107,22 +107,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::writeInput("sprites.json", data, size);
     SpriteManager::spriteStore.clear();
-
-    fuzz::ErrorCapture capture;
-    bool loaded = false;
-    {
-        fuzz::InWorkDir inside;
-        loaded = SpriteManager::load("sprites.json");
-    }
-    const std::vector<std::string> lines = capture.lines();
+    const fuzz::LoaderRun run = fuzz::runLoader("sprites.json", data, size, SpriteManager::load);
+    const bool loaded = run.result;
+    const std::vector<std::string>& lines = run.lines;
     const fuzz::Parsed parsed = fuzz::parseLikeTheProgram(data, size);
     const auto entries = fuzz::catalogueEntries(parsed, catalogue);
     const auto& store = SpriteManager::spriteStore;
     const auto& textures = TextureManager::textureStore;
 
-    FUZZ_CHECK(capture.endsWithNewline(), "the last line was not ended", lines);
     fuzz::checkLines(lines, {"SpriteManager: ", "TextureManager: Texture with key ", "validateJson: "},
                      "SpriteManager: Error while parsing JSON.", parsed.failed);
     fuzz::checkCatalogueLoad(lines, parsed, catalogue, entries, loaded, store.size());

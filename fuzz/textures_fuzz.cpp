@@ -88,19 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto entries = fuzz::catalogueEntries(parsed, catalogue);
     if (!staysInside(entries))
         return -1; // not added to the corpus
-    fuzz::writeInput("textures.json", data, size);
     TextureManager::textureStore.clear();
-
-    fuzz::ErrorCapture capture;
-    bool loaded = false;
-    {
-        fuzz::InWorkDir inside;
-        loaded = TextureManager::load("textures.json");
-    }
-    const std::vector<std::string> lines = capture.lines();
+    const fuzz::LoaderRun run = fuzz::runLoader("textures.json", data, size, TextureManager::load);
+    const bool loaded = run.result;
+    const std::vector<std::string>& lines = run.lines;
     const auto& store = TextureManager::textureStore;
 
-    FUZZ_CHECK(capture.endsWithNewline(), "the last line was not ended", lines);
     fuzz::checkLines(lines, {"TextureManager: ", "validateJson: "}, "TextureManager: Error while parsing JSON.",
                      parsed.failed);
     fuzz::checkCatalogueLoad(lines, parsed, catalogue, entries, loaded, store.size());
