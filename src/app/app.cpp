@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/canvas.h"
 #include "app/config.h"
 #include "app/screen_fade.h"
 #include "assets/music_manager.h"
@@ -21,8 +22,6 @@ SceneResult sceneResult = SceneContinue;
 namespace {
 
 const char* const windowTitle = "Orvalen 2017 - 2024";
-const unsigned int screenWidth = 1920;
-const unsigned int screenHeight = 1080;
 
 // NOTE: the media library aborts the whole process when it cannot open the
 // display, so ask the X server first and say so in one line. The connection
@@ -33,16 +32,22 @@ Display* openDisplayProbe()
     return XOpenDisplay(nullptr);
 }
 
+// Full screen at 1920 by 1080 where the display has that mode, else at the
+// desktop's own; a window of 1920 by 1080, or the largest 16:9 size that
+// fits a smaller desktop. The canvas is letterboxed into whatever size it gets.
 void openWindow(sf::RenderWindow& window)
 {
-    const sf::Uint32 style = Config::fullscreen ? sf::Style::Fullscreen : sf::Style::Default;
-    window.create(sf::VideoMode(screenWidth, screenHeight, 32), windowTitle, style, sf::ContextSettings());
-    // NOTE: the media library centres a new window using the screen's width
-    // for both coordinates, which pushes it down and off the screen
-    if (!Config::fullscreen) {
-        const sf::VideoMode desktop = sf::VideoMode::getDesktopMode();
-        window.setPosition(sf::Vector2i((static_cast<int>(desktop.width) - static_cast<int>(screenWidth)) / 2,
-                                        (static_cast<int>(desktop.height) - static_cast<int>(screenHeight)) / 2));
+    const sf::VideoMode desktop = sf::VideoMode::getDesktopMode();
+    if (Config::fullscreen) {
+        const sf::VideoMode mode = Canvas::fullscreenMode(sf::VideoMode::getFullscreenModes(), desktop);
+        window.create(mode, windowTitle, sf::Style::Fullscreen, sf::ContextSettings());
+    } else {
+        const sf::Vector2u size = Canvas::windowedSize(sf::Vector2u(desktop.width, desktop.height));
+        window.create(sf::VideoMode(size.x, size.y, 32), windowTitle, sf::Style::Default, sf::ContextSettings());
+        // NOTE: the media library centres a new window using the screen's
+        // width for both coordinates, which pushes it down and off the screen
+        window.setPosition(sf::Vector2i((static_cast<int>(desktop.width) - static_cast<int>(size.x)) / 2,
+                                        (static_cast<int>(desktop.height) - static_cast<int>(size.y)) / 2));
     }
     window.setFramerateLimit(60);
     window.setVerticalSyncEnabled(Config::vsync);
@@ -69,16 +74,20 @@ void handleInput(sf::RenderWindow& window)
             running = false;
 }
 
+// NOTE: a resize is not an event to handle here: each frame asks the
+// window for its size and fits the canvas to it
 void runFrame(sf::RenderWindow& window, float dt)
 {
     handleInput(window);
     ScreenFade::update(dt);
-    window.clear(sf::Color(0, 0, 0, 0));
+    sf::RenderTarget& target = Canvas::begin(window);
+    target.clear(sf::Color(0, 0, 0, 0));
     if (sceneResult == SceneContinue)
-        sceneResult = IntroSlideshow::run(window, dt);
+        sceneResult = IntroSlideshow::run(target, dt);
     else if (sceneResult == SceneQuit)
         running = false;
-    ScreenFade::draw(window);
+    ScreenFade::draw(target);
+    Canvas::present(window, target);
     window.display();
 }
 

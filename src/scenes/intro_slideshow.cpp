@@ -95,14 +95,19 @@ bool composeFinished(const sf::RenderTarget& target)
             return false;
         }
     }
+    // The picture holds the whole of what the view shows: composed through
+    // the view without its viewport, which only says where on the target
+    // the picture goes
     const sf::View& composedView = finished->getView();
     if (composedView.getCenter() != view.getCenter() || composedView.getSize() != view.getSize() ||
-        composedView.getRotation() != view.getRotation() || composedView.getViewport() != view.getViewport())
+        composedView.getRotation() != view.getRotation())
         finishedCount = 0;
     if (finishedCount == current)
         return true;
     if (finishedCount == 0 || finishedCount > current) {
-        finished->setView(view);
+        sf::View whole = view;
+        whole.setViewport(sf::FloatRect(0.f, 0.f, 1.f, 1.f));
+        finished->setView(whole);
         // Cleared as the frame loop clears the window, so a copy of this
         // picture gives the same pixels as drawing the entries there
         finished->clear(sf::Color(0, 0, 0, 0));
@@ -120,10 +125,15 @@ void draw(sf::RenderTarget& target)
 {
     std::int32_t first = 0;
     if (current > 0 && composeFinished(target)) {
-        const sf::View& view = target.getView();
-        sf::Sprite picture(finished->getTexture());
-        picture.setPosition(view.getCenter() - view.getSize() / 2.f);
-        target.draw(picture, sf::RenderStates(sf::BlendNone));
+        // Drawn pixel for pixel over the view's viewport, where the view
+        // would have put the entries themselves
+        const sf::View kept = target.getView();
+        const sf::Vector2u size = finished->getSize();
+        sf::View pixels(sf::FloatRect(0.f, 0.f, static_cast<float>(size.x), static_cast<float>(size.y)));
+        pixels.setViewport(kept.getViewport());
+        target.setView(pixels);
+        target.draw(sf::Sprite(finished->getTexture()), sf::RenderStates(sf::BlendNone));
+        target.setView(kept);
         first = current;
     }
     // Every entry still gets its colour, so a shared sprite ends the frame
