@@ -46,14 +46,25 @@ void collectWindows(Display* display, Window window, int depth, std::vector<Wind
         XFree(children);
 }
 
-bool run(const std::vector<std::string>& args)
+// Runs a command to its end; on `displayName` when one is given, else on $DISPLAY
+bool run(const std::vector<std::string>& args, const std::string& displayName = "")
 {
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry)
+        if (displayName.empty() || std::string(*entry).rfind("DISPLAY=", 0) != 0)
+            environment.push_back(*entry);
+    if (!displayName.empty())
+        environment.push_back("DISPLAY=" + displayName);
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
         return false;
     int status = 0;
     waitpid(pid, &status, 0);
@@ -62,10 +73,12 @@ bool run(const std::vector<std::string>& args)
 
 } // namespace
 
-XScreen::XScreen()
+XScreen::XScreen() : XScreen(std::string()) {}
+
+XScreen::XScreen(const std::string& name) : displayName(name)
 {
     XSetErrorHandler(ignoreErrors);
-    display = XOpenDisplay(nullptr);
+    display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
     // The suite watches the screen for minutes without any input of its own:
     // keep the server's screen saver from blanking it
     if (display) {
@@ -78,6 +91,13 @@ XScreen::~XScreen()
 {
     if (display)
         XCloseDisplay(display);
+}
+
+sf::Vector2u XScreen::screenSize()
+{
+    const int screen = DefaultScreen(display);
+    return sf::Vector2u(static_cast<unsigned>(DisplayWidth(display, screen)),
+                        static_cast<unsigned>(DisplayHeight(display, screen)));
 }
 
 std::vector<XWindow> XScreen::windowsNamed(const std::string& title)
@@ -215,6 +235,20 @@ bool XScreen::requestClose(XWindow window)
     const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
     XSync(display, False);
     return sent != 0;
+}
+
+bool XScreen::pressKey(const std::string& keysym, double holdSeconds)
+{
+    const bool down = run({"xdotool", "keydown", keysym}, displayName);
+    sleepSeconds(holdSeconds);
+    const bool up = run({"xdotool", "keyup", keysym}, displayName);
+    return down && up;
+}
+
+bool XScreen::resize(XWindow window, unsigned width, unsigned height)
+{
+    return run({"xdotool", "windowsize", std::to_string(window), std::to_string(width), std::to_string(height)},
+               displayName);
 }
 
 bool pressKey(const std::string& keysym, double holdSeconds)

@@ -25,11 +25,13 @@ struct WindowStyle {
 class XScreen {
 public:
     XScreen();  // Opens $DISPLAY; see ok()
+    explicit XScreen(const std::string& displayName); // Opens that display, ":3" for example
     ~XScreen();
     XScreen(const XScreen&) = delete;
     XScreen& operator=(const XScreen&) = delete;
 
     bool ok() const { return display != nullptr; }
+    sf::Vector2u screenSize();               // The whole screen's, in pixels
 
     std::vector<XWindow> windowsNamed(const std::string& title);   // Mapped windows with this WM_NAME
     // A mapped window with this name that is not in `before`; 0 at the deadline
@@ -46,8 +48,14 @@ public:
     // Sends WM_DELETE_WINDOW, as a window manager's close button does
     bool requestClose(XWindow window);
 
+    // xdotool on this display: holds a key down, as pressKey() below does;
+    // asks for a new window size, as a user dragging its border does
+    bool pressKey(const std::string& keysym, double holdSeconds = 0.3);
+    bool resize(XWindow window, unsigned width, unsigned height);
+
 private:
     Display* display = nullptr;
+    std::string displayName; // empty: $DISPLAY
 };
 
 // Holds a key down (xdotool keydown/keyup) long enough for a program that
