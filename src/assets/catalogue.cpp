@@ -20,10 +20,15 @@ bool wrongType(const json& value, const char* wanted, std::string& why)
 
 } // namespace
 
-bool openForReading(const std::string& path, std::ifstream& stream)
+bool isRegularFile(const std::string& path)
 {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error))
+    return std::filesystem::is_regular_file(path, error);
+}
+
+bool openForReading(const std::string& path, std::ifstream& stream)
+{
+    if (!isRegularFile(path))
         return false;
     stream.open(path);
     return stream.is_open();

@@ -1,5 +1,7 @@
 #include "assets/image_header.h"
 
+#include "assets/catalogue.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +15,8 @@
 ImageSize readImageSize(const std::string& path)
 {
     ImageSize size;
+    if (!isRegularFile(path))
+        return size;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return size;
@@ -46,6 +50,8 @@ DecodedImage decodeImage(const std::string& path)
     // The media library's texture loader decodes with this same library and
     // these same arguments, so both give the same pixels
     DecodedImage image;
+    if (!isRegularFile(path))
+        return image;
     int width = 0, height = 0, channels = 0;
     stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, STBI_rgb_alpha);
     if (!pixels)

@@ -5,7 +5,6 @@
 #include <AL/alc.h>
 
 #include <cmath>
-#include <filesystem>
 #include <iostream>
 
 namespace MusicManager {
@@ -83,9 +82,9 @@ void play(const std::string& key, bool loop)
                   << " will not play and the show runs silent." << std::endl;
         return;
     }
-    // NOTE: the audio library would stream a directory forever; refuse it here
-    std::error_code error;
-    const bool opened = !std::filesystem::is_directory(song.file, error) && player->openFromFile(song.file);
+    // NOTE: the audio library would stream a directory forever, and block on
+    // a FIFO; only a regular file is opened
+    const bool opened = isRegularFile(song.file) && player->openFromFile(song.file);
     if (!opened) {
         player->stop(); // a failed open leaves the player silent, whatever played before
         std::cerr << "MusicManager: Unable to load music file " << printable(song.file) << "." << std::endl;

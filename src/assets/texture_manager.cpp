@@ -69,6 +69,11 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         std::cerr << "TextureManager: Texture with key " << printable(key) << " already exists." << std::endl;
         return false;
     }
+    // A FIFO, device or socket is never opened: it could block or never end
+    if (!isRegularFile(file)) {
+        reportUnloadable(file);
+        return false;
+    }
     // NOTE: an image larger than the GPU takes is refused from its header,
     // before gigabytes of pixels are decoded only to be thrown away
     const ImageSize size = readImageSize(file);

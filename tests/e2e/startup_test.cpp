@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -264,6 +266,28 @@ const CatalogueProblem catalogueProblems[] = {
      [] {
          return std::vector<std::string>{"TextureManager: Unable to load file assets/huge.png.",
                                          "TextureManager: Texture with key blue does not exist.",
+                                         "SpriteManager: Sprite with key ov2 does not exist."};
+     }},
+    // A FIFO's open blocks until someone writes to it: each is refused unread
+    {"PictureSettingsAndSongAreFifos",
+     [](const std::string& folder) {
+         const fs::path root(folder);
+         for (const char* file : {"config.json", "assets/fifo.png", "assets/fifo.wav"}) {
+             fs::remove(root / file);
+             ASSERT_EQ(mkfifo((root / file).c_str(), 0600), 0) << file;
+         }
+         const std::string path = (root / "assets/textures.json").string();
+         nlohmann::json textures;
+         std::ifstream(path) >> textures;
+         textures["textures"]["blue"]["file"] = "assets/fifo.png";
+         writeText(path, textures.dump());
+         writeText(root / "assets/music.json", R"({"music": {"song": {"file": "assets/fifo.wav"}}})");
+     },
+     [] {
+         return std::vector<std::string>{"Config.json missing.",
+                                         "TextureManager: Unable to load file assets/fifo.png.",
+                                         "TextureManager: Texture with key blue does not exist.",
+                                         "MusicManager: Unable to load music file assets/fifo.wav.",
                                          "SpriteManager: Sprite with key ov2 does not exist."};
      }},
 };
