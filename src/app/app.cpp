@@ -13,6 +13,8 @@
 #include <SFML/System/Clock.hpp>
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 
@@ -23,14 +25,8 @@ namespace {
 
 const char* const windowTitle = "Orvalen 2017 - 2024";
 
-// NOTE: the media library aborts the whole process when it cannot open the
-// display, so ask the X server first and say so in one line. The connection
-// is kept until the window exists: some X servers refuse a connection made
-// right after another one closed.
-Display* openDisplayProbe()
-{
-    return XOpenDisplay(nullptr);
-}
+Display* displayProbe = nullptr;
+bool sceneRanThisFrame = false; // the scene was called in the frame being drawn
 
 // Full screen at 1920 by 1080 where the display has that mode, else at the
 // desktop's own; a window of 1920 by 1080, or the largest 16:9 size that
@@ -57,13 +53,6 @@ void openWindow(sf::RenderWindow& window)
     window.display();
 }
 
-void loadCatalogues()
-{
-    TextureManager::load("assets/textures.json");
-    SpriteManager::load("assets/sprites.json");
-    MusicManager::load("assets/music.json");
-}
-
 void handleInput(sf::RenderWindow& window)
 {
     if (sf::Keyboard::isKeyPressed(sf::Keyboard::Escape))
@@ -79,35 +68,90 @@ void handleInput(sf::RenderWindow& window)
 void runFrame(sf::RenderWindow& window, float dt)
 {
     handleInput(window);
-    ScreenFade::update(dt);
+    advanceFrame(dt);
     sf::RenderTarget& target = Canvas::begin(window);
-    target.clear(sf::Color(0, 0, 0, 0));
-    if (sceneResult == SceneContinue)
-        sceneResult = IntroSlideshow::run(target, dt);
-    else if (sceneResult == SceneQuit)
-        running = false;
-    ScreenFade::draw(target);
+    drawFrame(target);
     Canvas::present(window, target);
     window.display();
 }
 
 } // namespace
 
-int runApp()
+bool openDisplay()
 {
-    loadConfig();
-    Display* probe = openDisplayProbe();
-    if (!probe) {
+    // NOTE: the media library aborts the whole process when it cannot open
+    // the display, so ask the X server first and say so in one line. The
+    // connection is kept until the window exists: some X servers refuse a
+    // connection made right after another one closed.
+    displayProbe = XOpenDisplay(nullptr);
+    if (!displayProbe) {
         const char* name = std::getenv("DISPLAY");
         std::cerr << "Window: Unable to open the display " << (name && *name ? name : "(DISPLAY is not set)")
                   << "; the intro needs a graphical desktop." << std::endl;
-        return 1;
+        return false;
     }
+    return true;
+}
+
+void closeDisplayProbe()
+{
+    if (displayProbe)
+        XCloseDisplay(displayProbe);
+    displayProbe = nullptr;
+}
+
+void loadCatalogues()
+{
+    TextureManager::load("assets/textures.json");
+    SpriteManager::load("assets/sprites.json");
+    MusicManager::load("assets/music.json");
+    ScreenFade::overlay = SpriteManager::get("black");
+}
+
+void advanceFrame(float dt)
+{
+    ScreenFade::update(dt);
+    sceneRanThisFrame = sceneResult == SceneContinue;
+    if (sceneResult == SceneContinue)
+        sceneResult = IntroSlideshow::advance(dt);
+    else if (sceneResult == SceneQuit)
+        running = false;
+}
+
+void drawFrame(sf::RenderTarget& target)
+{
+    target.clear(sf::Color(0, 0, 0, 0));
+    if (sceneRanThisFrame)
+        IntroSlideshow::draw(target);
+    ScreenFade::draw(target);
+}
+
+void fastForward(double seconds)
+{
+    // Whole frames, the nearest to the moment, and the first frame at the
+    // least; a huge time is past the end anyway
+    const double frames = std::clamp(std::round(seconds / fixedFrameSeconds), 1.0, 1e9);
+    for (double frame = 0; frame < frames && running; ++frame)
+        advanceFrame(fixedFrameSeconds);
+}
+
+int runApp(double fromSeconds)
+{
+    loadConfig();
+    if (!openDisplay())
+        return 1;
     sf::RenderWindow window;
     openWindow(window);
-    XCloseDisplay(probe);
+    closeDisplayProbe();
     loadCatalogues();
-    ScreenFade::overlay = SpriteManager::get("black");
+    if (fromSeconds > 0) {
+        // The state as it would be by then, and the song where it would be
+        MusicManager::silent = true;
+        fastForward(fromSeconds);
+        MusicManager::silent = false;
+        if (sceneResult == SceneContinue)
+            IntroSlideshow::playSong(sf::seconds(static_cast<float>(fromSeconds)));
+    }
 
     sf::Clock frameClock;
     frameClock.restart();

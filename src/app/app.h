@@ -6,4 +6,13 @@
 extern bool running;             // the frame loop repeats while true; only ever cleared
 extern SceneResult sceneResult;  // what the scene returned on its last call
 
-int runApp(); // Plays the intro in a window; 0 when it ends, 1 when no display can be opened
+int runApp(double fromSeconds = 0); // Plays the intro in a window, from its start or from a moment in it; 0 when it ends, 1 when no display can be opened
+
+// The pieces that every way of showing the intro shares
+constexpr float fixedFrameSeconds = 1.f / 60.f; // the step of frames run without waiting: one of a 60 Hz display
+bool openDisplay();       // Asks for the display first: false, after a line saying why, when there is none
+void closeDisplayProbe(); // Once the first window or GL context exists (openDisplay keeps a connection until then)
+void loadCatalogues();    // Fills the texture, sprite and music catalogues, in that order, and fetches the overlay
+void advanceFrame(float dt);              // One frame's state, as the frame loop runs it: the fade, then the scene or the quit
+void drawFrame(sf::RenderTarget& target); // That frame's picture: cleared, the scene if it ran, the overlay on top
+void fastForward(double seconds);         // Runs the state `seconds` into the show in steps of 1/60 s, one frame at the least, drawing nothing

@@ -20,15 +20,16 @@ bool wrongType(const json& value, const char* wanted, std::string& why)
 
 } // namespace
 
-bool isRegularFile(const std::string& path)
+bool isSpecialFile(const std::string& path)
 {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
 bool openForReading(const std::string& path, std::ifstream& stream)
 {
-    if (!isRegularFile(path))
+    if (isSpecialFile(path))
         return false;
     stream.open(path);
     return stream.is_open();

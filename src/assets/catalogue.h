@@ -28,12 +28,13 @@ bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
 bool passCatalogueEntries(const nlohmann::json& document, const CatalogueFormat& format,
                           const EntryHandler& handleEntry); // Checks the top-level member and walks the entries in key order
 
-// True for a regular file or a link to one. Nothing else is ever opened: a
-// FIFO or a socket blocks the open, a device never ends, a folder is no file
-bool isRegularFile(const std::string& path);
+// True for something that is there but is no regular file, nor a link to
+// one. Such a thing is never opened: a FIFO or a socket blocks the open, a
+// device never ends, a folder is no file. A missing file is not special: its
+// open fails the usual way, with the usual lines.
+bool isSpecialFile(const std::string& path);
 
-// Opens a file for reading; anything but a regular file counts as a file
-// that cannot be opened
+// Opens a file for reading; a special file counts as a file that cannot be opened
 bool openForReading(const std::string& path, std::ifstream& stream);
 
 // A key, path or text made safe to write inside one line: control bytes are

@@ -15,7 +15,7 @@
 ImageSize readImageSize(const std::string& path)
 {
     ImageSize size;
-    if (!isRegularFile(path))
+    if (isSpecialFile(path))
         return size;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
@@ -50,7 +50,7 @@ DecodedImage decodeImage(const std::string& path)
     // The media library's texture loader decodes with this same library and
     // these same arguments, so both give the same pixels
     DecodedImage image;
-    if (!isRegularFile(path))
+    if (isSpecialFile(path))
         return image;
     int width = 0, height = 0, channels = 0;
     stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, STBI_rgb_alpha);

@@ -25,6 +25,6 @@ struct DecodedImage {
     std::unique_ptr<std::uint8_t, FreePixels> pixels; // width * height * 4 bytes; null when decoding failed
 };
 
-// Both leave anything but a regular file unopened: a FIFO would block them
+// Both leave a special file unopened: a FIFO would block them
 ImageSize readImageSize(const std::string& path);
 DecodedImage decodeImage(const std::string& path); // Pixels stay null when the file is not a readable image; writes nothing

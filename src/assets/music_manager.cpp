@@ -11,6 +11,7 @@ namespace MusicManager {
 
 std::unordered_map<std::string, Song> songs;
 std::unique_ptr<sf::Music> player;
+bool silent = false;
 
 namespace {
 
@@ -69,13 +70,30 @@ bool loadEntries(const nlohmann::json& document)
     return passCatalogueEntries(document, format, addEntry);
 }
 
-void play(const std::string& key, bool loop)
+sf::Time positionAfter(sf::Time played, sf::Time duration, const Song& song, bool loop)
+{
+    if (played < duration)
+        return played;
+    if (!loop)
+        return duration;
+    // The player keeps loop points only inside the song; else the whole song loops
+    const sf::Music::Span<sf::Time> span = song.loopSpan();
+    const sf::Time loopStart = span.offset >= sf::Time::Zero && span.offset < duration ? span.offset : sf::Time::Zero;
+    const sf::Int64 loopLength = (duration - loopStart).asMicroseconds();
+    if (loopLength <= 0)
+        return sf::Time::Zero;
+    return loopStart + sf::microseconds((played - loopStart).asMicroseconds() % loopLength);
+}
+
+void play(const std::string& key, bool loop, sf::Time from)
 {
     auto found = songs.find(key);
     if (found == songs.end()) {
         std::cerr << "MusicManager: Song with key " << printable(key) << " does not exist." << std::endl;
         return;
     }
+    if (silent)
+        return;
     const Song& song = found->second;
     if (!makePlayer()) {
         std::cerr << "MusicManager: No audio device could be opened; " << printable(key)
@@ -83,8 +101,8 @@ void play(const std::string& key, bool loop)
         return;
     }
     // NOTE: the audio library would stream a directory forever, and block on
-    // a FIFO; only a regular file is opened
-    const bool opened = isRegularFile(song.file) && player->openFromFile(song.file);
+    // a FIFO; neither is opened
+    const bool opened = !isSpecialFile(song.file) && player->openFromFile(song.file);
     if (!opened) {
         player->stop(); // a failed open leaves the player silent, whatever played before
         std::cerr << "MusicManager: Unable to load music file " << printable(song.file) << "." << std::endl;
@@ -93,6 +111,9 @@ void play(const std::string& key, bool loop)
     player->setVolume(static_cast<float>(song.volume));
     player->setLoop(loop);
     player->setLoopPoints(song.loopSpan());
+    // NOTE: set while stopped, the offset is where playing starts
+    if (from > sf::Time::Zero)
+        player->setPlayingOffset(positionAfter(from, player->getDuration(), song, loop));
     player->play();
 }
 

@@ -25,11 +25,15 @@ struct Song {
 
 bool load(const std::string& path);                // Reads a catalogue file (relative to the working dir!); touches no audio file
 bool loadEntries(const nlohmann::json& document);  // The same from a parsed document
-void play(const std::string& key, bool loop);      // Starts the song from its beginning on the one player, or writes why not
+void play(const std::string& key, bool loop, sf::Time from = sf::Time::Zero); // Starts the song on the one player, as if it had played for `from` already, or writes why not
+sf::Time positionAfter(sf::Time played, sf::Time duration, const Song& song, bool loop); // Where a song is after playing that long: looping from loopTo after each end
 
 // NOTE: the player is declared after the store so that it is destroyed
 // first, ending any song before the records go
 extern std::unordered_map<std::string, Song> songs; // Key -> song, filled at start-up
+// When set, play() only looks the key up: no device is opened and nothing
+// sounds, for pictures of the show made without watching it
+extern bool silent;
 // Streams the playing song on the audio library's own thread. Made by the
 // first play that finds an audio device: without one, a player would fill
 // the error stream from that thread; null until then

@@ -70,7 +70,7 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         return false;
     }
     // A FIFO, device or socket is never opened: it could block or never end
-    if (!isRegularFile(file)) {
+    if (isSpecialFile(file)) {
         reportUnloadable(file);
         return false;
     }

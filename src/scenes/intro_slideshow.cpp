@@ -32,7 +32,7 @@ void setUp()
     ScreenFade::mode = FadeMode::FromBlack;
     ScreenFade::speed = 0.5f;
     firstCall = false;
-    MusicManager::play(songKey, true);
+    playSong(sf::Time::Zero);
     slides.clear();
     for (const char* key : slideKeys)
         slides.push_back(SpriteManager::get(key));
@@ -121,6 +121,8 @@ bool composeFinished(const sf::RenderTarget& target)
     return true;
 }
 
+} // namespace
+
 void draw(sf::RenderTarget& target)
 {
     std::int32_t first = 0;
@@ -145,15 +147,23 @@ void draw(sf::RenderTarget& target)
     }
 }
 
-} // namespace
-
-SceneResult run(sf::RenderTarget& target, float dt)
+SceneResult advance(float dt)
 {
     if (firstCall)
         setUp();
-    const SceneResult result = progress(dt);
+    return progress(dt);
+}
+
+SceneResult run(sf::RenderTarget& target, float dt)
+{
+    const SceneResult result = advance(dt);
     draw(target);
     return result;
+}
+
+void playSong(sf::Time from)
+{
+    MusicManager::play(songKey, true, from);
 }
 
 } // namespace IntroSlideshow

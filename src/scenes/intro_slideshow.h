@@ -6,6 +6,7 @@
 #include <SFML/Graphics/RenderTarget.hpp>
 #include <SFML/Graphics/RenderTexture.hpp>
 #include <SFML/Graphics/Sprite.hpp>
+#include <SFML/System/Time.hpp>
 
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,9 @@ constexpr SceneResult SceneQuit = 666;   // the scene is over: quit
 namespace IntroSlideshow {
 
 SceneResult run(sf::RenderTarget& target, float dt); // Sets up on the first call, advances by dt seconds and draws; SceneQuit on the call that ends the last entry
+SceneResult advance(float dt);       // run() without the drawing: the state alone, for frames nobody sees
+void draw(sf::RenderTarget& target); // run()'s drawing alone: every entry at its opacity
+void playSong(sf::Time from);        // Starts the show's song, looping, as if it had been playing for `from` since the first frame
 
 extern bool firstCall;                 // the next call sets the scene up
 extern std::vector<sf::Sprite*> slides; // catalogue sprites in showing order; null where the catalogue lacks the key

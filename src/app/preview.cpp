@@ -1,0 +1,190 @@
+#include "app/preview.h"
+
+#include "app/app.h"
+#include "app/canvas.h"
+#include "app/config.h"
+#include "assets/catalogue.h"
+#include "assets/music_manager.h"
+
+#include <SFML/Graphics/Image.hpp>
+#include <SFML/Graphics/RenderTexture.hpp>
+#include <SFML/Graphics/Sprite.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+// The contact sheet's layout, in pixels: a fifth of the canvas per picture
+const unsigned int thumbWidth = Canvas::width / 5;
+const unsigned int thumbHeight = Canvas::height / 5;
+const unsigned int columns = 5;
+const unsigned int gap = 12;
+const unsigned int labelHeight = 22;
+const sf::Color sheetColour(40, 40, 40);
+const sf::Color labelColour(235, 235, 235);
+const std::size_t mostPictures = 1000; // a sheet stays a sheet, not a film
+
+// What every picture needs first: the settings, a display, a GL context (the
+// canvas itself) and the catalogues; false after a line saying why not
+bool prepare(sf::RenderTexture& canvas)
+{
+    loadConfig();
+    if (!openDisplay())
+        return false;
+    const bool made = canvas.create(Canvas::width, Canvas::height);
+    closeDisplayProbe();
+    if (!made) {
+        std::cerr << "Preview: Unable to make a picture of 1920 by 1080." << std::endl;
+        return false;
+    }
+    MusicManager::silent = true;
+    loadCatalogues();
+    return true;
+}
+
+// What a viewer sees: the window shows colours, never the canvas's alpha
+sf::Image opaque(const sf::Texture& picture)
+{
+    sf::Image image = picture.copyToImage();
+    const sf::Vector2u size = image.getSize();
+    for (unsigned int y = 0; y < size.y; ++y)
+        for (unsigned int x = 0; x < size.x; ++x) {
+            sf::Color c = image.getPixel(x, y);
+            c.a = 255;
+            image.setPixel(x, y, c);
+        }
+    return image;
+}
+
+bool save(const sf::Image& image, const std::string& output)
+{
+    if (!image.saveToFile(output)) {
+        std::cerr << "Preview: Unable to write " << printable(output) << "." << std::endl;
+        return false;
+    }
+    return true;
+}
+
+// A 5 by 7 pixel font for the labels: digits, the point and the s of seconds
+const char* const glyphChars = "0123456789.s";
+const std::array<std::array<const char*, 7>, 12> glyphs = {{
+    {"01110", "10001", "10011", "10101", "11001", "10001", "01110"},
+    {"00100", "01100", "00100", "00100", "00100", "00100", "01110"},
+    {"01110", "10001", "00001", "00010", "00100", "01000", "11111"},
+    {"11111", "00010", "00100", "00010", "00001", "10001", "01110"},
+    {"00010", "00110", "01010", "10010", "11111", "00010", "00010"},
+    {"11111", "10000", "11110", "00001", "00001", "10001", "01110"},
+    {"00110", "01000", "10000", "11110", "10001", "10001", "01110"},
+    {"11111", "00001", "00010", "00100", "01000", "01000", "01000"},
+    {"01110", "10001", "10001", "01110", "10001", "10001", "01110"},
+    {"01110", "10001", "10001", "01111", "00001", "00010", "01100"},
+    {"00000", "00000", "00000", "00000", "00000", "01100", "01100"},
+    {"00000", "00000", "01110", "10000", "01110", "00001", "11110"},
+}};
+
+// Writes `text` into the image at (x, y), each font pixel `scale` wide
+void drawText(sf::Image& image, const std::string& text, unsigned int x, unsigned int y, unsigned int scale)
+{
+    for (char c : text) {
+        const char* found = std::strchr(glyphChars, c);
+        if (c != '\0' && found) {
+            const auto& glyph = glyphs[static_cast<std::size_t>(found - glyphChars)];
+            for (unsigned int row = 0; row < 7; ++row)
+                for (unsigned int column = 0; column < 5; ++column)
+                    if (glyph[row][column] == '1')
+                        for (unsigned int dy = 0; dy < scale; ++dy)
+                            for (unsigned int dx = 0; dx < scale; ++dx)
+                                image.setPixel(x + column * scale + dx, y + row * scale + dy, labelColour);
+        }
+        x += 6 * scale; // a space is a glyph with no pixels
+    }
+}
+
+// "3.5 s", "7 s", "0.25 s"
+std::string timeLabel(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    std::string label = text;
+    while (label.back() == '0')
+        label.pop_back();
+    if (label.back() == '.')
+        label.pop_back();
+    return label + " s";
+}
+
+} // namespace
+
+int writeFrame(double seconds, const std::string& output)
+{
+    sf::RenderTexture canvas;
+    if (!prepare(canvas))
+        return 1;
+    fastForward(seconds);
+    drawFrame(canvas);
+    canvas.display();
+    return save(opaque(canvas.getTexture()), output) ? 0 : 1;
+}
+
+int writeContactSheet(const std::string& output, double every)
+{
+    sf::RenderTexture canvas, thumb;
+    if (!prepare(canvas))
+        return 1;
+    if (!thumb.create(thumbWidth, thumbHeight)) {
+        std::cerr << "Preview: Unable to make a picture of " << thumbWidth << " by " << thumbHeight << "." << std::endl;
+        return 1;
+    }
+    // Scaled down fivefold with mipmaps, so fine detail averages out instead
+    // of flickering between pixels
+    canvas.setSmooth(true);
+
+    std::vector<sf::Image> pictures;
+    std::vector<double> moments;
+    long long framesRun = 0;
+    for (std::size_t i = 0; running && pictures.size() < mostPictures; ++i) {
+        // The frame nearest the moment, as writeFrame() gives it
+        const double moment = static_cast<double>(i) * every;
+        const long long frame = std::max(1LL, std::llround(std::min(moment / fixedFrameSeconds, 1e12)));
+        if (frame <= framesRun)
+            continue;
+        for (; framesRun < frame && running; ++framesRun)
+            advanceFrame(fixedFrameSeconds);
+        if (!running && !pictures.empty())
+            break; // the show ended before this moment
+        drawFrame(canvas);
+        canvas.display();
+        canvas.generateMipmap();
+        thumb.clear();
+        sf::Sprite small(canvas.getTexture());
+        small.setScale(1.f / 5.f, 1.f / 5.f);
+        thumb.draw(small, sf::RenderStates(sf::BlendNone));
+        thumb.display();
+        pictures.push_back(opaque(thumb.getTexture()));
+        moments.push_back(moment);
+    }
+
+    const unsigned int count = static_cast<unsigned int>(pictures.size());
+    const unsigned int rows = (count + columns - 1) / columns;
+    const unsigned int cellHeight = thumbHeight + labelHeight + gap;
+    sf::Image sheet;
+    sheet.create(columns * (thumbWidth + gap) + gap, rows * cellHeight + gap, sheetColour);
+    for (unsigned int i = 0; i < count; ++i) {
+        const unsigned int x = gap + (i % columns) * (thumbWidth + gap);
+        const unsigned int y = gap + (i / columns) * cellHeight;
+        sheet.copy(pictures[i], x, y);
+        drawText(sheet, timeLabel(moments[i]), x, y + thumbHeight + 4, 2);
+    }
+    return save(sheet, output) ? 0 : 1;
+}
+
+int playFrom(double seconds)
+{
+    return runApp(seconds);
+}
