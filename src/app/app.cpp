@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include "app/config.h"
+#include "app/platform.h"
 #include "app/screen_fade.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
@@ -10,9 +11,7 @@
 #include <SFML/Window/Event.hpp>
 #include <SFML/Window/Keyboard.hpp>
 #include <SFML/System/Clock.hpp>
-#include <X11/Xlib.h>
 
-#include <cstdlib>
 #include <iostream>
 
 bool running = true;
@@ -23,15 +22,6 @@ namespace {
 const char* const windowTitle = "Orvalen 2017 - 2024";
 const unsigned int screenWidth = 1920;
 const unsigned int screenHeight = 1080;
-
-// NOTE: the media library aborts the whole process when it cannot open the
-// display, so ask the X server first and say so in one line. The connection
-// is kept until the window exists: some X servers refuse a connection made
-// right after another one closed.
-Display* openDisplayProbe()
-{
-    return XOpenDisplay(nullptr);
-}
 
 void openWindow(sf::RenderWindow& window)
 {
@@ -87,16 +77,18 @@ void runFrame(sf::RenderWindow& window, float dt)
 int runApp()
 {
     loadConfig();
-    Display* probe = openDisplayProbe();
-    if (!probe) {
-        const char* name = std::getenv("DISPLAY");
-        std::cerr << "Window: Unable to open the display " << (name && *name ? name : "(DISPLAY is not set)")
+    // NOTE: the media library aborts the whole process when it cannot open the
+    // display, so ask first and say so in one line. The probe's connection is
+    // kept until the window exists: some X servers refuse a connection made
+    // right after another one closed.
+    if (!Platform::openDisplayProbe()) {
+        std::cerr << "Window: Unable to open the display " << Platform::displayName()
                   << "; the intro needs a graphical desktop." << std::endl;
         return 1;
     }
     sf::RenderWindow window;
     openWindow(window);
-    XCloseDisplay(probe);
+    Platform::closeDisplayProbe();
     loadCatalogues();
     ScreenFade::overlay = SpriteManager::get("black");
 
