@@ -9,9 +9,11 @@ set(CPACK_PACKAGE_NAME orvalen-intro)
 set(CPACK_PACKAGE_VENDOR "Orvalen")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Data-driven intro slideshow over a looping song")
+# Lines kept short, as Debian's package tools show them unwrapped
 set(CPACK_PACKAGE_DESCRIPTION
-  "Orvalen Intro opens a full-HD window and plays a slideshow of pictures over a looping song, \
-all read from JSON catalogues in its working folder. The package brings a demo intro to play.")
+  "Orvalen Intro opens a full-HD window and plays a slideshow of pictures
+over a looping song, all read from JSON catalogues in its working folder.
+The package brings a demo intro to play.")
 set(CPACK_PACKAGE_CONTACT "${ORVALEN_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY orvalen-intro)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
