@@ -2,6 +2,7 @@
 
 #include "app/canvas.h"
 #include "app/config.h"
+#include "app/platform.h"
 #include "app/screen_fade.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
@@ -11,11 +12,9 @@
 #include <SFML/Window/Event.hpp>
 #include <SFML/Window/Keyboard.hpp>
 #include <SFML/System/Clock.hpp>
-#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 
 bool running = true;
@@ -25,7 +24,6 @@ namespace {
 
 const char* const windowTitle = "Orvalen 2017 - 2024";
 
-Display* displayProbe = nullptr;
 bool sceneRanThisFrame = false; // the scene was called in the frame being drawn
 
 // Full screen at 1920 by 1080 where the display has that mode, else at the
@@ -80,13 +78,11 @@ void runFrame(sf::RenderWindow& window, float dt)
 bool openDisplay()
 {
     // NOTE: the media library aborts the whole process when it cannot open
-    // the display, so ask the X server first and say so in one line. The
+    // the display, so ask first and say so in one line. The probe's
     // connection is kept until the window exists: some X servers refuse a
     // connection made right after another one closed.
-    displayProbe = XOpenDisplay(nullptr);
-    if (!displayProbe) {
-        const char* name = std::getenv("DISPLAY");
-        std::cerr << "Window: Unable to open the display " << (name && *name ? name : "(DISPLAY is not set)")
+    if (!Platform::openDisplayProbe()) {
+        std::cerr << "Window: Unable to open the display " << Platform::displayName()
                   << "; the intro needs a graphical desktop." << std::endl;
         return false;
     }
@@ -95,9 +91,7 @@ bool openDisplay()
 
 void closeDisplayProbe()
 {
-    if (displayProbe)
-        XCloseDisplay(displayProbe);
-    displayProbe = nullptr;
+    Platform::closeDisplayProbe();
 }
 
 void loadCatalogues()

@@ -10,7 +10,7 @@
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO_WARNINGS
-#include <stb/stb_image.h>
+#include <stb_image.h>
 
 ImageSize readImageSize(const std::string& path)
 {

@@ -2,7 +2,8 @@
 
 #include "assets/catalogue.h"
 
-#include <AL/alc.h>
+// The include form that works with every OpenAL layout: the build finds the folder
+#include "alc.h"
 
 #include <cmath>
 #include <iostream>

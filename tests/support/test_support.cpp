@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <random>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -38,10 +39,16 @@ std::string CaptureErrors::text() const { return captured.str(); }
 
 TempDir::TempDir()
 {
-    std::string pattern = (fs::temp_directory_path() / "orvalen-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make a temporary folder");
-    dir = pattern;
+    // A folder of our own: create_directory is false when the name is taken
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() / ("orvalen-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            dir = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir()
@@ -81,9 +88,11 @@ bool writeTone(const std::string& path, float seconds, float frequency, unsigned
     sf::OutputSoundFile file;
     if (!file.openFromFile(path, sampleRate, 1))
         return false;
+    // M_PI is POSIX's, not the language's
+    const double pi = 3.14159265358979323846;
     std::vector<sf::Int16> samples(static_cast<std::size_t>(seconds * sampleRate));
     for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<sf::Int16>(12000 * std::sin(2 * M_PI * frequency * i / sampleRate));
+        samples[i] = static_cast<sf::Int16>(12000 * std::sin(2 * pi * frequency * i / sampleRate));
     file.write(samples.data(), samples.size());
     return true;
 }

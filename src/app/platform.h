@@ -1,0 +1,17 @@
+#pragma once
+// What differs between desktops, behind one set of functions. The build picks
+// the implementation: platform_x11.cpp where X11 is the display system,
+// platform_portable.cpp everywhere else.
+
+#include <string>
+
+namespace Platform {
+
+// NOTE: a successful probe keeps its connection to the display open until
+// closeDisplayProbe: some X servers refuse a connection made right after
+// another one closed, and the window's own connection comes next
+bool openDisplayProbe();   // True when the display can be opened; always true where there is nothing to check
+void closeDisplayProbe();  // Ends the probe's connection, if one is open; call once the window exists
+std::string displayName(); // The display the probe asks for, as the user named it, for messages
+
+} // namespace Platform
