@@ -17,6 +17,16 @@
 
 bool running = true;
 SceneResult sceneResult = SceneContinue;
+const char* const texturesFile = "assets/textures.json";
+const char* const spritesFile = "assets/sprites.json";
+const char* const musicFile = "assets/music.json";
+
+void loadCatalogues()
+{
+    TextureManager::load(texturesFile);
+    SpriteManager::load(spritesFile);
+    MusicManager::load(musicFile);
+}
 
 namespace {
 
@@ -50,13 +60,6 @@ void openWindow(sf::RenderWindow& window)
     window.setMouseCursorVisible(false);
     window.clear(sf::Color(0, 0, 0, 255));
     window.display();
-}
-
-void loadCatalogues()
-{
-    TextureManager::load("assets/textures.json");
-    SpriteManager::load("assets/sprites.json");
-    MusicManager::load("assets/music.json");
 }
 
 void handleInput(sf::RenderWindow& window)
@@ -98,7 +101,7 @@ int runApp()
     openWindow(window);
     XCloseDisplay(probe);
     loadCatalogues();
-    ScreenFade::overlay = SpriteManager::get("black");
+    ScreenFade::overlay = SpriteManager::get(ScreenFade::overlayKey);
 
     sf::Clock frameClock;
     frameClock.restart();

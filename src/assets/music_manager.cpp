@@ -36,6 +36,23 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     songs[key] = std::move(song);
 }
 
+void reportMissingSong(const std::string& key)
+{
+    std::cerr << "MusicManager: Song with key " << printable(key) << " does not exist." << std::endl;
+}
+
+void reportUnloadableSong(const std::string& file)
+{
+    std::cerr << "MusicManager: Unable to load music file " << printable(file) << "." << std::endl;
+}
+
+// NOTE: the audio library would stream a directory forever; refuse it here
+bool isFolder(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
 // Makes the player when an audio device can be opened; asks only once
 bool makePlayer()
 {
@@ -73,28 +90,37 @@ bool loadEntries(const nlohmann::json& document)
 void play(const std::string& key, bool loop)
 {
     auto found = songs.find(key);
-    if (found == songs.end()) {
-        std::cerr << "MusicManager: Song with key " << printable(key) << " does not exist." << std::endl;
-        return;
-    }
+    if (found == songs.end())
+        return reportMissingSong(key);
     const Song& song = found->second;
     if (!makePlayer()) {
         std::cerr << "MusicManager: No audio device could be opened; " << printable(key)
                   << " will not play and the show runs silent." << std::endl;
         return;
     }
-    // NOTE: the audio library would stream a directory forever; refuse it here
-    std::error_code error;
-    const bool opened = !std::filesystem::is_directory(song.file, error) && player->openFromFile(song.file);
-    if (!opened) {
+    if (isFolder(song.file) || !player->openFromFile(song.file)) {
         player->stop(); // a failed open leaves the player silent, whatever played before
-        std::cerr << "MusicManager: Unable to load music file " << printable(song.file) << "." << std::endl;
-        return;
+        return reportUnloadableSong(song.file);
     }
     player->setVolume(static_cast<float>(song.volume));
     player->setLoop(loop);
     player->setLoopPoints(song.loopSpan());
     player->play();
+}
+
+bool openFile(const std::string& key, sf::InputSoundFile& file)
+{
+    auto found = songs.find(key);
+    if (found == songs.end()) {
+        reportMissingSong(key);
+        return false;
+    }
+    const std::string& path = found->second.file;
+    if (isFolder(path) || !file.openFromFile(path)) {
+        reportUnloadableSong(path);
+        return false;
+    }
+    return true;
 }
 
 } // namespace MusicManager

@@ -3,6 +3,7 @@
 // song's file lies and how to play it; the file is opened, then streamed from
 // disk, when its song is played. There is one player, so one song at a time.
 
+#include <SFML/Audio/InputSoundFile.hpp>
 #include <SFML/Audio/Music.hpp>
 #include <nlohmann/json.hpp>
 
@@ -26,6 +27,7 @@ struct Song {
 bool load(const std::string& path);                // Reads a catalogue file (relative to the working dir!); touches no audio file
 bool loadEntries(const nlohmann::json& document);  // The same from a parsed document
 void play(const std::string& key, bool loop);      // Starts the song from its beginning on the one player, or writes why not
+bool openFile(const std::string& key, sf::InputSoundFile& file); // Opens the song's file as play() does, with the same lines when it cannot; needs no audio device
 
 // NOTE: the player is declared after the store so that it is destroyed
 // first, ending any song before the records go

@@ -7,6 +7,7 @@
 #include <SFML/Graphics/RenderTexture.hpp>
 #include <SFML/Graphics/Sprite.hpp>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -19,6 +20,13 @@ constexpr SceneResult SceneQuit = 666;   // the scene is over: quit
 namespace IntroSlideshow {
 
 SceneResult run(sf::RenderTarget& target, float dt); // Sets up on the first call, advances by dt seconds and draws; SceneQuit on the call that ends the last entry
+
+// The show: the sprite key of each entry in showing order. "ov11" comes after
+// "ov13"; a repeated key draws the same sprite again, so the title stays
+// alone for 14 seconds and the end card for 35
+extern const std::array<const char*, 20> slideKeys;
+extern const char* const songKey;    // played, looping, from the first frame
+extern const float secondsPerEntry;  // each entry fades in over this time, then the next begins
 
 extern bool firstCall;                 // the next call sets the scene up
 extern std::vector<sf::Sprite*> slides; // catalogue sprites in showing order; null where the catalogue lacks the key
