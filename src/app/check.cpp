@@ -115,6 +115,7 @@ struct SongFile {
     sf::Uint64 sampleCount = 0;   // all channels together
     unsigned int channels = 0;
     unsigned int sampleRate = 0;  // per second and channel
+    std::string refusal;          // the audio library's line when it refuses the loop point
 };
 
 SongFile openSong(const std::string& key)
@@ -126,6 +127,7 @@ SongFile openSong(const std::string& key)
         song.sampleCount = file.getSampleCount();
         song.channels = file.getChannelCount();
         song.sampleRate = file.getSampleRate();
+        song.refusal = MusicManager::loopPointRefusal(MusicManager::songs.at(key), file);
     }
     return song;
 }
@@ -194,14 +196,14 @@ void checkCatalogueFile(const Catalogue& catalogue, Findings& findings)
     if (!document.complete)
         findings.problem(path + " is not valid JSON: only what came before the error was read (see above).");
     const json* entries = catalogue.entries();
-    if (!entries) {
+    if (!entries)
         findings.problem(path + " has no member " + catalogue.topKey + ", so it gives no " + catalogue.gives +
                          " (see above).");
-        return;
-    }
-    if (!entries->is_object())
+    else if (!entries->is_object())
         findings.problem(path + "'s " + catalogue.topKey + " is " + entries->type_name() +
                          ", not an object of entries by key.");
+    if (!document.value.is_object())
+        return;
     for (const auto& member : document.value.items())
         if (member.key() != catalogue.topKey)
             findings.note(path + " has a member " + printable(member.key()) + " beside " + catalogue.topKey +
@@ -338,33 +340,25 @@ void checkSprites(const Catalogue& sprites, const Catalogue& textures, Findings&
     }
 }
 
-// NOTE: the audio library turns the loop point into a count of samples,
-// rounding to the nearest and up to a whole frame, and refuses a point at or
-// past the last sample, or before the first; the loop then covers the song
+// A loop point that the audio library refuses leaves the loop on the whole song
 void checkLoopPoint(const std::string& key, const SongFile& file, Findings& findings)
 {
     const MusicManager::Song& song = MusicManager::songs.at(key);
-    const sf::Int64 offset = sf::milliseconds(static_cast<sf::Int32>(std::trunc(song.loopTo))).asMicroseconds();
-    const sf::Int64 lengthMs =
-        file.sampleRate && file.channels
-            ? static_cast<sf::Int64>(file.sampleCount / file.channels * 1000 / file.sampleRate)
-            : 0;
-    const std::string at = std::to_string(offset / 1000) + " ms";
-    if (file.sampleCount == 0) {
-        findings.problem("Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound.");
+    if (file.refusal.empty())
+        return;
+    if (file.sampleCount == 0 || file.channels == 0) {
+        findings.problem("Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound (see above).");
         return;
     }
-    if (offset < 0) {
+    const std::string at = std::to_string(song.loopSpan().offset.asMilliseconds()) + " ms";
+    if (song.loopSpan().offset < sf::Time::Zero) {
         findings.problem("Song " + printable(key) + " loops back to " + at +
-                         ", before its beginning, so it loops from its beginning instead.");
+                         ", before its beginning, so it loops from its beginning instead (see above).");
         return;
     }
-    sf::Int64 samples = (offset * file.sampleRate * file.channels + 500000) / 1000000;
-    samples += file.channels - 1;
-    samples -= samples % file.channels;
-    if (static_cast<sf::Uint64>(samples) >= file.sampleCount)
-        findings.problem("Song " + printable(key) + " loops back to " + at + ", at or past its end at " +
-                         std::to_string(lengthMs) + " ms, so it loops from its beginning instead.");
+    const sf::Uint64 lengthMs = file.sampleCount / file.channels * 1000 / file.sampleRate;
+    findings.problem("Song " + printable(key) + " loops back to " + at + ", at or past its end at " +
+                     std::to_string(lengthMs) + " ms, so it loops from its beginning instead (see above).");
 }
 
 void checkSongs(const Catalogue& music, const std::map<std::string, SongFile>& files, Findings& findings)

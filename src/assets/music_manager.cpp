@@ -3,6 +3,7 @@
 #include "assets/catalogue.h"
 
 #include <AL/alc.h>
+#include <SFML/System/Err.hpp>
 
 #include <cmath>
 #include <filesystem>
@@ -120,7 +121,35 @@ bool openFile(const std::string& key, sf::InputSoundFile& file)
         reportUnloadableSong(path);
         return false;
     }
+    const std::string refusal = loopPointRefusal(found->second, file);
+    if (!refusal.empty())
+        sf::err() << refusal << std::endl;
     return true;
+}
+
+// NOTE: the audio library's own reckoning, with its types and its words, so
+// that what is said without a player is what a player would say
+std::string loopPointRefusal(const Song& song, const sf::InputSoundFile& file)
+{
+    const unsigned int channels = file.getChannelCount();
+    const unsigned int rate = file.getSampleRate();
+    if (channels == 0 || file.getSampleCount() == 0)
+        return "Music is not in a valid state to assign Loop Points.";
+    auto toSamples = [&](sf::Time time) -> sf::Uint64 {
+        return ((time.asMicroseconds() * rate * channels) + 500000) / 1000000;
+    };
+    const sf::Music::Span<sf::Time> span = song.loopSpan();
+    sf::Uint64 offset = toSamples(span.offset);
+    sf::Uint64 length = toSamples(span.length);
+    offset += channels - 1;
+    offset -= offset % channels;
+    length += channels - 1;
+    length -= length % channels;
+    if (offset >= file.getSampleCount())
+        return "LoopPoints offset val must be in range [0, Duration).";
+    if (length == 0)
+        return "LoopPoints length val must be nonzero.";
+    return "";
 }
 
 } // namespace MusicManager

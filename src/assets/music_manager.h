@@ -27,7 +27,8 @@ struct Song {
 bool load(const std::string& path);                // Reads a catalogue file (relative to the working dir!); touches no audio file
 bool loadEntries(const nlohmann::json& document);  // The same from a parsed document
 void play(const std::string& key, bool loop);      // Starts the song from its beginning on the one player, or writes why not
-bool openFile(const std::string& key, sf::InputSoundFile& file); // Opens the song's file as play() does, with the same lines when it cannot; needs no audio device
+bool openFile(const std::string& key, sf::InputSoundFile& file); // Opens the song's file as play() does, writing the lines play() would, the loop point's refusal included; needs no audio device
+std::string loopPointRefusal(const Song& song, const sf::InputSoundFile& file); // The audio library's line when it would refuse the song's loop points in this file; empty when it takes them
 
 // NOTE: the player is declared after the store so that it is destroyed
 // first, ending any song before the records go
