@@ -156,9 +156,12 @@ bool isKnown(const std::vector<const char*>& names, const std::string& name)
     return std::find_if(names.begin(), names.end(), [&](const char* known) { return name == known; }) != names.end();
 }
 
+// Where an editor finds the file's schema; the program ignores it, rightly
+const char* const schemaMember = "$schema";
+
 void checkConfig(const Document& config, Findings& findings)
 {
-    const std::vector<const char*> settings = {"fullscreen", "vsync", "show_fps"};
+    const std::vector<const char*> settings = {"fullscreen", "vsync", "show_fps", schemaMember};
     if (!config.opened) {
         findings.note(std::string("No ") + configFile +
                       ": the window settings keep their defaults (a window, vertical sync on).");
@@ -178,7 +181,7 @@ void checkConfig(const Document& config, Findings& findings)
         if (!isKnown(settings, member.key()))
             findings.note(std::string(configFile) + " has a member " + printable(member.key()) +
                           " that the program does not know; it is ignored.");
-        else if (!member.value().is_boolean())
+        else if (member.key() != schemaMember && !member.value().is_boolean())
             findings.problem(std::string(configFile) + "'s " + member.key() +
                              " is not true or false, so it keeps its default (see above).");
     }
@@ -205,7 +208,7 @@ void checkCatalogueFile(const Catalogue& catalogue, Findings& findings)
     if (!document.value.is_object())
         return;
     for (const auto& member : document.value.items())
-        if (member.key() != catalogue.topKey)
+        if (member.key() != catalogue.topKey && member.key() != schemaMember)
             findings.note(path + " has a member " + printable(member.key()) + " beside " + catalogue.topKey +
                           " that the program ignores.");
 }

@@ -195,8 +195,11 @@ const CheckCase checkCases[] = {
      0},
     {"UnknownNamesAreNotes",
      [](const std::string& folder) {
-         writeText(fs::path(folder) / "config.json", R"({"fullscreen": false, "fulscreen": true})");
+         // A schema named for an editor is no unknown name
+         writeText(fs::path(folder) / "config.json",
+                   R"({"$schema": "../schemas/config.schema.json", "fullscreen": false, "fulscreen": true})");
          edit(folder, "textures.json", [](json& d) { d["comment"] = "made by hand"; });
+         edit(folder, "music.json", [](json& d) { d["$schema"] = "../schemas/music.schema.json"; });
          edit(folder, "sprites.json", [](json& d) { d["sprites"]["title"]["rectw"] = 5; });
      },
      [](const std::string&) {
