@@ -74,7 +74,8 @@ struct ShowKey {
     std::string use; // "for entries 1 and 2 (0:00 to 0:14)"
 };
 
-// Where each sprite key first comes, in showing order, then the overlay
+// Where each sprite key first comes, in showing order, then the overlay.
+// NOTE: the entries of a repeated key follow one another in this show
 std::vector<ShowKey> showSpriteKeys()
 {
     std::vector<ShowKey> keys;
@@ -329,9 +330,9 @@ void checkSprites(const Catalogue& sprites, const Catalogue& textures, Findings&
         if (!inShow)
             findings.note("Sprite " + printable(key) + " is not in the show.");
         const std::string texture = textureOf(entry);
-        const std::optional<TextureManager::Picture> picture = TextureManager::picture(texture);
-        if (!picture || isRepeated(textures, texture))
+        if (!TextureManager::has(texture) || isRepeated(textures, texture))
             continue;
+        const std::optional<TextureManager::Picture> picture = TextureManager::picture(texture);
         const sf::IntRect rect = SpriteManager::spriteStore.at(key)->getTextureRect();
         if (outside(rect.left, rect.width, picture->size.x) || outside(rect.top, rect.height, picture->size.y)) {
             std::ostringstream text;
@@ -349,7 +350,7 @@ void checkLoopPoint(const std::string& key, const SongFile& file, Findings& find
     const MusicManager::Song& song = MusicManager::songs.at(key);
     if (file.refusal.empty())
         return;
-    if (file.sampleCount == 0 || file.channels == 0) {
+    if (file.sampleCount == 0 || file.channels == 0 || file.sampleRate == 0) {
         findings.problem("Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound (see above).");
         return;
     }

@@ -47,6 +47,15 @@ std::vector<std::string> buildEnvironment(const Environment& changes)
     return result;
 }
 
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 } // namespace
 
 double secondsNow()
@@ -188,23 +197,9 @@ ExitStatus Program::waitForExit(double timeoutSeconds)
 
 double Program::secondsSinceStart() const { return secondsNow() - startTime; }
 
-std::vector<std::string> Program::errorLines() const
-{
-    std::vector<std::string> lines;
-    std::ifstream file(errorPath);
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> Program::errorLines() const { return readLines(errorPath); }
 
-std::vector<std::string> Program::outputLines() const
-{
-    std::vector<std::string> lines;
-    std::ifstream file(outputPath);
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> Program::outputLines() const { return readLines(outputPath); }
 
 std::vector<std::string> Program::ownLines() const
 {
