@@ -798,7 +798,7 @@ int main(int argc, char* argv[])
     }
 
     // Which slides are full-screen pictures, centred cards or cut from the
-    // panel sheet is fixed by assets/textures.json and assets/sprites.json
+    // panel sheet is fixed by the demo's catalogues in tools/demo/assets/
     static const int cards[] = {2, 5, 8, 13};
     static const Panel panels[] = {{3, 0, 0, 640, 400}, {10, 680, 0, 600, 380}};
 

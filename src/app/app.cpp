@@ -19,6 +19,9 @@
 
 bool running = true;
 SceneResult sceneResult = SceneContinue;
+const char* const texturesFile = "assets/textures.json";
+const char* const spritesFile = "assets/sprites.json";
+const char* const musicFile = "assets/music.json";
 
 namespace {
 
@@ -96,10 +99,9 @@ void closeDisplayProbe()
 
 void loadCatalogues()
 {
-    TextureManager::load("assets/textures.json");
-    SpriteManager::load("assets/sprites.json");
-    MusicManager::load("assets/music.json");
-    ScreenFade::overlay = SpriteManager::get("black");
+    TextureManager::load(texturesFile);
+    SpriteManager::load(spritesFile);
+    MusicManager::load(musicFile);
 }
 
 void advanceFrame(float dt)
@@ -138,6 +140,7 @@ int runApp(double fromSeconds)
     openWindow(window);
     closeDisplayProbe();
     loadCatalogues();
+    ScreenFade::overlay = SpriteManager::get(ScreenFade::overlayKey);
     if (fromSeconds > 0) {
         // The state as it would be by then, and the song where it would be
         MusicManager::silent = true;

@@ -11,6 +11,8 @@ bool vsync = true;
 
 } // namespace Config
 
+const char* const configFile = "config.json";
+
 namespace {
 
 // Sets `field` from a boolean member; any other value keeps the default
@@ -33,7 +35,7 @@ void readSetting(const nlohmann::json& document, const char* member, bool* field
 void loadConfig()
 {
     std::ifstream file;
-    if (!openForReading("config.json", file)) {
+    if (!openForReading(configFile, file)) {
         std::cerr << "Config.json missing." << std::endl;
         return;
     }

@@ -8,6 +8,8 @@ extern bool vsync;      // vertical synchronisation; default true
 
 } // namespace Config
 
+extern const char* const configFile; // "config.json", relative to the working dir
+
 // Reads config.json from the working dir into Config; anything missing,
 // broken or of the wrong type keeps its default and is reported in one line
 void loadConfig();

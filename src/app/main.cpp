@@ -1,6 +1,19 @@
 #include "app/app.h"
+#include "app/check.h"
+#include "app/options.h"
+#include "app/preview.h"
 
-int main()
+int main(int argc, char** argv)
 {
+    Options options;
+    if (const std::optional<int> status = parseOptions(argc, argv, options))
+        return *status;
+    switch (options.mode) {
+    case Mode::Check: return runCheck();
+    case Mode::Frame: return writeFrame(options.seconds, options.output);
+    case Mode::ContactSheet: return writeContactSheet(options.output, options.every);
+    case Mode::From: return playFrom(options.seconds);
+    case Mode::Show: break;
+    }
     return runApp();
 }

@@ -28,7 +28,7 @@ const unsigned int gap = 12;
 const unsigned int labelHeight = 22;
 const sf::Color sheetColour(40, 40, 40);
 const sf::Color labelColour(235, 235, 235);
-const std::size_t mostPictures = 1000; // a sheet stays a sheet, not a film
+const std::size_t mostPictures = 400; // past the show's end at the shortest step the options allow
 
 // What every picture needs first: the settings, a display, a GL context (the
 // canvas itself) and the catalogues; false after a line saying why not

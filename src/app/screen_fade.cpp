@@ -6,6 +6,7 @@ float level = 0.f;
 float speed = 0.f;
 FadeMode mode = FadeMode::None;
 sf::Sprite* overlay = nullptr;
+const char* const overlayKey = "black";
 
 void update(float dt)
 {

@@ -18,5 +18,6 @@ extern float level;           // darkness: 0 clear, 1 black
 extern float speed;           // change of level per second while fading
 extern FadeMode mode;         // the fade in progress
 extern sf::Sprite* overlay;   // the catalogue's "black" sprite, not owned; null draws nothing
+extern const char* const overlayKey; // "black": the sprite key of the overlay
 
 } // namespace ScreenFade

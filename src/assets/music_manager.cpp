@@ -4,6 +4,7 @@
 
 // The include form that works with every OpenAL layout: the build finds the folder
 #include "alc.h"
+#include <SFML/System/Err.hpp>
 
 #include <cmath>
 #include <iostream>
@@ -35,6 +36,16 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     if (!readString(entry.at("file"), song.file, why))
         return reportInvalidProperty(format.manager, "file", key, why);
     songs[key] = std::move(song);
+}
+
+void reportMissingSong(const std::string& key)
+{
+    std::cerr << "MusicManager: Song with key " << printable(key) << " does not exist." << std::endl;
+}
+
+void reportUnloadableSong(const std::string& file)
+{
+    std::cerr << "MusicManager: Unable to load music file " << printable(file) << "." << std::endl;
 }
 
 // Makes the player when an audio device can be opened; asks only once
@@ -89,10 +100,8 @@ sf::Time positionAfter(sf::Time played, sf::Time duration, const Song& song, boo
 void play(const std::string& key, bool loop, sf::Time from)
 {
     auto found = songs.find(key);
-    if (found == songs.end()) {
-        std::cerr << "MusicManager: Song with key " << printable(key) << " does not exist." << std::endl;
-        return;
-    }
+    if (found == songs.end())
+        return reportMissingSong(key);
     if (silent)
         return;
     const Song& song = found->second;
@@ -103,11 +112,9 @@ void play(const std::string& key, bool loop, sf::Time from)
     }
     // NOTE: the audio library would stream a directory forever, and block on
     // a FIFO; neither is opened
-    const bool opened = !isSpecialFile(song.file) && player->openFromFile(song.file);
-    if (!opened) {
+    if (isSpecialFile(song.file) || !player->openFromFile(song.file)) {
         player->stop(); // a failed open leaves the player silent, whatever played before
-        std::cerr << "MusicManager: Unable to load music file " << printable(song.file) << "." << std::endl;
-        return;
+        return reportUnloadableSong(song.file);
     }
     player->setVolume(static_cast<float>(song.volume));
     player->setLoop(loop);
@@ -116,6 +123,49 @@ void play(const std::string& key, bool loop, sf::Time from)
     if (from > sf::Time::Zero)
         player->setPlayingOffset(positionAfter(from, player->getDuration(), song, loop));
     player->play();
+}
+
+bool openFile(const std::string& key, sf::InputSoundFile& file)
+{
+    auto found = songs.find(key);
+    if (found == songs.end()) {
+        reportMissingSong(key);
+        return false;
+    }
+    const std::string& path = found->second.file;
+    if (isSpecialFile(path) || !file.openFromFile(path)) {
+        reportUnloadableSong(path);
+        return false;
+    }
+    const std::string refusal = loopPointRefusal(found->second, file);
+    if (!refusal.empty())
+        sf::err() << refusal << std::endl;
+    return true;
+}
+
+// NOTE: the audio library's own reckoning, with its types and its words, so
+// that what is said without a player is what a player would say
+std::string loopPointRefusal(const Song& song, const sf::InputSoundFile& file)
+{
+    const unsigned int channels = file.getChannelCount();
+    const unsigned int rate = file.getSampleRate();
+    if (channels == 0 || file.getSampleCount() == 0)
+        return "Music is not in a valid state to assign Loop Points.";
+    auto toSamples = [&](sf::Time time) -> sf::Uint64 {
+        return ((time.asMicroseconds() * rate * channels) + 500000) / 1000000;
+    };
+    const sf::Music::Span<sf::Time> span = song.loopSpan();
+    sf::Uint64 offset = toSamples(span.offset);
+    sf::Uint64 length = toSamples(span.length);
+    offset += channels - 1;
+    offset -= offset % channels;
+    length += channels - 1;
+    length -= length % channels;
+    if (offset >= file.getSampleCount())
+        return "LoopPoints offset val must be in range [0, Duration).";
+    if (length == 0)
+        return "LoopPoints length val must be nonzero.";
+    return "";
 }
 
 } // namespace MusicManager

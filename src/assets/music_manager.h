@@ -3,6 +3,7 @@
 // song's file lies and how to play it; the file is opened, then streamed from
 // disk, when its song is played. There is one player, so one song at a time.
 
+#include <SFML/Audio/InputSoundFile.hpp>
 #include <SFML/Audio/Music.hpp>
 #include <nlohmann/json.hpp>
 
@@ -27,6 +28,8 @@ bool load(const std::string& path);                // Reads a catalogue file (re
 bool loadEntries(const nlohmann::json& document);  // The same from a parsed document
 void play(const std::string& key, bool loop, sf::Time from = sf::Time::Zero); // Starts the song on the one player, as if it had played for `from` already, or writes why not
 sf::Time positionAfter(sf::Time played, sf::Time duration, const Song& song, bool loop); // Where a song is after playing that long: looping from loopTo after each end
+bool openFile(const std::string& key, sf::InputSoundFile& file); // Opens the song's file as play() does, writing the lines play() would, the loop point's refusal included; needs no audio device
+std::string loopPointRefusal(const Song& song, const sf::InputSoundFile& file); // The audio library's line when it would refuse the song's loop points in this file; empty when it takes them
 
 // NOTE: the player is declared after the store so that it is destroyed
 // first, ending any song before the records go

@@ -81,12 +81,12 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     SpriteEntry wanted;
     if (!readEntry(key, entry, wanted))
         return;
-    // A sprite without its texture is not stored: get() has said why
-    const sf::Texture* texture = TextureManager::get(wanted.texture);
-    if (!texture)
+    // A sprite without its texture is not stored: the lookup has said why
+    const std::optional<TextureManager::Picture> picture = TextureManager::picture(wanted.texture);
+    if (!picture)
         return;
 
-    const sf::Vector2u size = texture->getSize();
+    const sf::Vector2u size = picture->size;
     sf::IntRect rect(wanted.rectX, wanted.rectY, wanted.rectW, wanted.rectH);
     sf::Vector2f origin(wanted.originX, wanted.originY);
     if (wanted.autocenter) {
@@ -104,7 +104,10 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
         return;
     }
     auto sprite = std::make_unique<sf::Sprite>();
-    sprite->setTexture(*texture, true);
+    // NOTE: a picture only decoded (the check) has no texture; its sprite
+    // still gets its rectangle, origin and place, and is never drawn
+    if (picture->texture)
+        sprite->setTexture(*picture->texture, true);
     sprite->setTextureRect(rect);
     sprite->setOrigin(origin);
     sprite->setPosition(position);

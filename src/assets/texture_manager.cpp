@@ -4,11 +4,17 @@
 #include "assets/image_header.h"
 #include "assets/texture_prefetch.h"
 
+#include <SFML/Graphics/Image.hpp>
+
 #include <iostream>
 
 namespace TextureManager {
 
 std::unordered_map<std::string, std::unique_ptr<sf::Texture>> textureStore;
+bool uploads = true;
+std::unordered_map<std::string, sf::Vector2u> pictureSizes;
+// What desktop cards of the last decade and Mesa's software renderer take
+const unsigned int assumedMaximumSize = 16384;
 
 namespace {
 
@@ -17,6 +23,19 @@ const CatalogueFormat format{"TextureManager", "textures", "file", "FILE", "text
 void reportUnloadable(const std::string& file)
 {
     std::cerr << "TextureManager: Unable to load file " << printable(file) << "." << std::endl;
+}
+
+// Reads the whole picture as loading a texture would, with the same lines
+// when it cannot, and keeps only its size
+bool addDecodedOnly(const std::string& key, const std::string& file)
+{
+    sf::Image image;
+    if (!image.loadFromFile(file)) {
+        reportUnloadable(file);
+        return false;
+    }
+    pictureSizes.emplace(key, image.getSize());
+    return true;
 }
 
 void addEntry(const std::string& key, const nlohmann::json& entry)
@@ -59,7 +78,9 @@ bool load(const std::string& path)
 
 bool loadEntries(const nlohmann::json& document)
 {
-    const TexturePrefetch::Scope prefetch(filesToLoad(document));
+    // Decoding ahead makes textures and asks the card for their largest
+    // size: with uploads off there is neither
+    const TexturePrefetch::Scope prefetch(uploads ? filesToLoad(document) : std::vector<std::string>());
     return passCatalogueEntries(document, format, addEntry);
 }
 
@@ -77,11 +98,13 @@ bool add(const std::string& key, const std::string& file, bool repeated)
     // NOTE: an image larger than the GPU takes is refused from its header,
     // before gigabytes of pixels are decoded only to be thrown away
     const ImageSize size = readImageSize(file);
-    const unsigned int largest = sf::Texture::getMaximumSize();
+    const unsigned int largest = uploads ? sf::Texture::getMaximumSize() : assumedMaximumSize;
     if (size.known && (size.width > largest || size.height > largest)) {
         reportUnloadable(file);
         return false;
     }
+    if (!uploads)
+        return addDecodedOnly(key, file);
     auto texture = std::make_unique<sf::Texture>();
     if (!TexturePrefetch::load(*texture, file)) {
         reportUnloadable(file);
@@ -94,17 +117,28 @@ bool add(const std::string& key, const std::string& file, bool repeated)
 
 bool has(const std::string& key)
 {
-    return textureStore.find(key) != textureStore.end();
+    return textureStore.find(key) != textureStore.end() || pictureSizes.find(key) != pictureSizes.end();
 }
 
 sf::Texture* get(const std::string& key)
 {
     auto found = textureStore.find(key);
     if (found == textureStore.end()) {
+        if (pictureSizes.find(key) != pictureSizes.end())
+            return nullptr; // stored, but only decoded: there is no texture to hand out
         std::cerr << "TextureManager: Texture with key " << printable(key) << " does not exist." << std::endl;
         return nullptr;
     }
     return found->second.get();
+}
+
+std::optional<Picture> picture(const std::string& key)
+{
+    if (auto decoded = pictureSizes.find(key); decoded != pictureSizes.end())
+        return Picture{nullptr, decoded->second};
+    if (const sf::Texture* texture = get(key))
+        return Picture{texture, texture->getSize()};
+    return std::nullopt;
 }
 
 } // namespace TextureManager

@@ -7,18 +7,34 @@
 #include <nlohmann/json.hpp>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
 namespace TextureManager {
 
+// A stored picture as a sprite needs it
+struct Picture {
+    const sf::Texture* texture = nullptr; // null when the picture was only decoded (uploads false)
+    sf::Vector2u size;                    // pixels
+};
+
 bool load(const std::string& path);                                // Reads a catalogue file (relative to the working dir!) and loads its textures
 bool loadEntries(const nlohmann::json& document);                  // The same from a parsed document
 bool add(const std::string& key, const std::string& file, bool repeated); // Loads one image and stores it; false if the key is taken or the image fails
 bool has(const std::string& key);                                  // True when the key is stored; writes nothing
-sf::Texture* get(const std::string& key);                          // The stored texture, or null after a "does not exist" line
+sf::Texture* get(const std::string& key);                          // The stored texture, or null after a "does not exist" line (or, silently, for a picture only decoded)
+std::optional<Picture> picture(const std::string& key);            // The texture and its size, uploaded or only decoded; nothing after a "does not exist" line
 
 // Key -> texture, filled at start-up and only read afterwards
 extern std::unordered_map<std::string, std::unique_ptr<sf::Texture>> textureStore;
+
+// NOTE: making a texture opens a GL context, and with it the display. With
+// uploads off, each picture is decoded in full, as a start would, but only
+// its size is kept, in pictureSizes instead of textureStore, and no GL
+// context is needed: the check runs so, with no display at all.
+extern bool uploads;                                               // true: pictures become textures; false: decoded and measured only
+extern std::unordered_map<std::string, sf::Vector2u> pictureSizes; // Key -> size of each picture decoded with uploads off
+extern const unsigned int assumedMaximumSize;                      // With uploads off, the largest side a graphics card is taken to accept
 
 } // namespace TextureManager

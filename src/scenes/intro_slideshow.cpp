@@ -17,14 +17,13 @@ bool active = false;
 std::unique_ptr<sf::RenderTexture> finished;
 std::int32_t finishedCount = 0;
 
-namespace {
-
-// Sprite keys in showing order; a repeated key draws the same sprite again
-const char* const slideKeys[] = {"title", "title", "ov1", "ov2",  "ov3",  "ov4",  "ov5",
-                                 "ov6",   "ov7",   "ov8", "ov9",  "ov10", "ov12", "ov13",
-                                 "ov11",  "end",   "end", "end",  "end",  "end"};
-const float secondsPerEntry = 7.f;
+const std::array<const char*, 20> slideKeys = {"title", "title", "ov1", "ov2",  "ov3",  "ov4",  "ov5",
+                                               "ov6",   "ov7",   "ov8", "ov9",  "ov10", "ov12", "ov13",
+                                               "ov11",  "end",   "end", "end",  "end",  "end"};
 const char* const songKey = "song";
+const float secondsPerEntry = 7.f;
+
+namespace {
 
 void setUp()
 {

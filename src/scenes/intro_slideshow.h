@@ -8,6 +8,7 @@
 #include <SFML/Graphics/Sprite.hpp>
 #include <SFML/System/Time.hpp>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -23,6 +24,13 @@ SceneResult run(sf::RenderTarget& target, float dt); // Sets up on the first cal
 SceneResult advance(float dt);       // run() without the drawing: the state alone, for frames nobody sees
 void draw(sf::RenderTarget& target); // run()'s drawing alone: every entry at its opacity
 void playSong(sf::Time from);        // Starts the show's song, looping, as if it had been playing for `from` since the first frame
+
+// The show: the sprite key of each entry in showing order. "ov11" comes after
+// "ov13"; a repeated key draws the same sprite again, so the title stays
+// alone for 14 seconds and the end card for 35
+extern const std::array<const char*, 20> slideKeys;
+extern const char* const songKey;    // played, looping, from the first frame
+extern const float secondsPerEntry;  // each entry fades in over this time, then the next begins
 
 extern bool firstCall;                 // the next call sets the scene up
 extern std::vector<sf::Sprite*> slides; // catalogue sprites in showing order; null where the catalogue lacks the key

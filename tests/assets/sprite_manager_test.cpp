@@ -33,9 +33,10 @@ struct BuildCase {
     Geometry expected;
 };
 
-TEST_F(SpriteCatalogue, BuildsEachSpriteFromItsEntry)
+// On the textures "wide" (200 by 100) and "odd" (101 by 51)
+const std::vector<BuildCase>& buildCases()
 {
-    const BuildCase cases[] = {
+    static const std::vector<BuildCase> cases = {
         {"only texture", {{"texture", "wide"}}, {{0, 0, 200, 100}, {0, 0}, {0, 0}}},
         {"explicit -1 is the full size", {{"texture", "wide"}, {"rectW", -1}, {"rectH", -1}}, {{0, 0, 200, 100}, {0, 0}, {0, 0}}},
         {"other negatives stay", {{"texture", "wide"}, {"rectW", -2}, {"rectH", -5}}, {{0, 0, -2, -5}, {0, 0}, {0, 0}}},
@@ -61,7 +62,12 @@ TEST_F(SpriteCatalogue, BuildsEachSpriteFromItsEntry)
           {"tex", "odd"}, {"texture", "wide"}, {"textures", "odd"}, {"zz", 1}, {"\xc3\xa9", 1}},
          {{1, 2, 8, 6}, {4, 5}, {0, 0}}},
     };
-    for (const BuildCase& c : cases) {
+    return cases;
+}
+
+TEST_F(SpriteCatalogue, BuildsEachSpriteFromItsEntry)
+{
+    for (const BuildCase& c : buildCases()) {
         SCOPED_TRACE(c.name);
         SpriteManager::spriteStore.clear();
         CaptureErrors errors;
@@ -77,6 +83,35 @@ TEST_F(SpriteCatalogue, BuildsEachSpriteFromItsEntry)
         EXPECT_EQ(sprite->getScale(), sf::Vector2f(1, 1));
         EXPECT_EQ(sprite->getRotation(), 0.f);
     }
+}
+
+// The check loads pictures without making textures: each sprite must still
+// get the rectangle, origin and place that the picture's size gives
+TEST_F(SpriteCatalogue, OnPicturesOnlyDecodedGetsTheSameGeometryAndNoTexture)
+{
+    resetProgramState();
+    TextureManager::uploads = false;
+    ASSERT_TRUE(TextureManager::add("wide", dir.path("wide.png"), false));
+    ASSERT_TRUE(TextureManager::add("odd", dir.path("odd.png"), false));
+    ASSERT_TRUE(TextureManager::textureStore.empty());
+    for (const BuildCase& c : buildCases()) {
+        SCOPED_TRACE(c.name);
+        SpriteManager::spriteStore.clear();
+        CaptureErrors errors;
+        EXPECT_TRUE(SpriteManager::loadEntries(json{{"sprites", {{"s", c.entry}}}}));
+        expectLines(errors.lines(), {});
+        const sf::Sprite* sprite = SpriteManager::get("s");
+        ASSERT_NE(sprite, nullptr);
+        EXPECT_EQ(sprite->getTexture(), nullptr);
+        EXPECT_EQ(sprite->getTextureRect(), c.expected.rect);
+        EXPECT_EQ(sprite->getOrigin(), c.expected.origin);
+        EXPECT_EQ(sprite->getPosition(), c.expected.position);
+    }
+    // A texture key that is not stored is reported as when uploading
+    CaptureErrors errors;
+    EXPECT_TRUE(SpriteManager::loadEntries(json{{"sprites", {{"n", {{"texture", "nope"}}}}}}));
+    expectLines(errors.lines(), {"TextureManager: Texture with key nope does not exist."});
+    EXPECT_FALSE(SpriteManager::has("n"));
 }
 
 TEST_F(SpriteCatalogue, MissingTextureSkipsTheEntry)

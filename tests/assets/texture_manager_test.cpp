@@ -5,7 +5,9 @@
 #include <SFML/Graphics/Image.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 using nlohmann::json;
 
@@ -81,6 +83,78 @@ TEST_F(TextureCatalogue, ImageLargerThanTheGpuTakesIsRefusedFromItsHeader)
     EXPECT_FALSE(TextureManager::add("huge", huge, false));
     expectLines(errors.lines(), {"TextureManager: Unable to load file " + huge + "."});
     EXPECT_FALSE(TextureManager::has("huge"));
+}
+
+// With uploads off (the check), every picture is still decoded in full:
+// the same entries fail with the same lines, and the same keys are stored,
+// each with its picture's size and no texture
+TEST_F(TextureCatalogue, WithUploadsOffStoresTheSameKeysWithTheirSizesOnly)
+{
+    // A PNG cut short inside its pixel data: its header alone looks right
+    sf::Image gradient;
+    gradient.create(64, 64);
+    for (unsigned y = 0; y < 64; ++y)
+        for (unsigned x = 0; x < 64; ++x)
+            gradient.setPixel(x, y, sf::Color(x * 4, y * 4, (x * y) % 256));
+    ASSERT_TRUE(gradient.saveToFile(dir.path("whole.png")));
+    std::ifstream whole(dir.path("whole.png"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+    const std::string cut = dir.write("cut.png", bytes.substr(0, bytes.size() / 2));
+    ASSERT_TRUE(readImageSize(cut).known);
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    png += std::string("\0\0\0\x0dIHDR", 8);
+    png += std::string("\0\0\x4e\x20\0\0\x4e\x20\x08\x00\x00\x00\x00", 13);
+    png += std::string("\0\0\0\0", 4);
+    const std::string huge = dir.write("huge.png", png);
+    ASSERT_LT(TextureManager::assumedMaximumSize, 20000u);
+    const json document{{"textures",
+                         {{"a", {{"file", red}, {"repeated", true}}},
+                          {"b", {{"file", dir.path("absent.png")}}},
+                          {"c", {{"file", cut}}},
+                          {"d", {{"file", huge}}},
+                          {"e", {{"file", 5}}},
+                          {"f", {{"file", blue}}},
+                          {"g", {{"repeated", true}}}}}};
+
+    CaptureErrors uploaded;
+    EXPECT_TRUE(TextureManager::loadEntries(document));
+    std::vector<std::string> uploadedKeys;
+    for (const auto& [key, texture] : TextureManager::textureStore)
+        uploadedKeys.push_back(key);
+
+    resetProgramState();
+    TextureManager::uploads = false;
+    CaptureErrors decoded;
+    EXPECT_TRUE(TextureManager::loadEntries(document));
+    expectLines(decoded.lines(), uploaded.lines());
+    expectLines(decoded.lines(), {"TextureManager: Unable to load file " + dir.path("absent.png") + ".",
+                                  "TextureManager: Unable to load file " + cut + ".",
+                                  "TextureManager: Unable to load file " + huge + ".",
+                                  "TextureManager: Invalid file property for [e]*",
+                                  "TextureManager: Missing FILE property for [g]"});
+    EXPECT_TRUE(TextureManager::textureStore.empty());
+    std::vector<std::string> decodedKeys;
+    for (const auto& [key, size] : TextureManager::pictureSizes)
+        decodedKeys.push_back(key);
+    std::sort(uploadedKeys.begin(), uploadedKeys.end());
+    std::sort(decodedKeys.begin(), decodedKeys.end());
+    EXPECT_EQ(decodedKeys, uploadedKeys);
+    EXPECT_EQ(decodedKeys, (std::vector<std::string>{"a", "f"}));
+
+    CaptureErrors lookups;
+    EXPECT_TRUE(TextureManager::has("a"));
+    EXPECT_EQ(TextureManager::get("a"), nullptr);
+    const std::optional<TextureManager::Picture> a = TextureManager::picture("a");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->texture, nullptr);
+    EXPECT_EQ(a->size, sf::Vector2u(8, 4));
+    EXPECT_EQ(TextureManager::picture("f")->size, sf::Vector2u(3, 5));
+    expectLines(lookups.lines(), {});
+    EXPECT_FALSE(TextureManager::picture("b"));
+    expectLines(lookups.lines(), {"TextureManager: Texture with key b does not exist."});
+    // A key is still taken once
+    EXPECT_FALSE(TextureManager::add("a", blue, false));
+    EXPECT_EQ(TextureManager::picture("a")->size, sf::Vector2u(8, 4));
 }
 
 TEST_F(TextureCatalogue, AddKeepsTheFirstTextureOfAKey)

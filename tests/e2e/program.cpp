@@ -47,6 +47,15 @@ std::vector<std::string> buildEnvironment(const Environment& changes)
     return result;
 }
 
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 } // namespace
 
 double secondsNow()
@@ -103,11 +112,11 @@ std::string describe(const ExitStatus& status)
     return text.str();
 }
 
-Program::Program(const std::string& workDir, const Environment& changes)
+Program::Program(const std::string& workDir, const Environment& changes, const std::vector<std::string>& arguments)
 {
     logDir = makeTempFolder("orvalen-e2e-log");
     errorPath = (fs::path(logDir) / "stderr.txt").string();
-    const std::string outputPath = (fs::path(logDir) / "stdout.txt").string();
+    outputPath = (fs::path(logDir) / "stdout.txt").string();
 
     // Everything the child needs is made before fork: after it, only
     // async-signal-safe calls
@@ -117,7 +126,11 @@ Program::Program(const std::string& workDir, const Environment& changes)
     for (std::string& entry : environment)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    std::vector<std::string> words = arguments;
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
 
     startTime = secondsNow();
     pid = fork();
@@ -130,7 +143,7 @@ Program::Program(const std::string& workDir, const Environment& changes)
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execve(argv[0], argv, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
 }
@@ -184,14 +197,9 @@ ExitStatus Program::waitForExit(double timeoutSeconds)
 
 double Program::secondsSinceStart() const { return secondsNow() - startTime; }
 
-std::vector<std::string> Program::errorLines() const
-{
-    std::vector<std::string> lines;
-    std::ifstream file(errorPath);
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> Program::errorLines() const { return readLines(errorPath); }
+
+std::vector<std::string> Program::outputLines() const { return readLines(outputPath); }
 
 std::vector<std::string> Program::ownLines() const
 {

@@ -34,9 +34,9 @@ std::string describe(const ExitStatus& status); // "exit 0 after 2.3 s", "killed
 
 class Program {
 public:
-    // Starts the program in `workDir`; stderr and stdout go to files in a
-    // folder of their own
-    Program(const std::string& workDir, const Environment& changes);
+    // Starts the program in `workDir` with the given arguments; stderr and
+    // stdout go to files in a folder of their own
+    Program(const std::string& workDir, const Environment& changes, const std::vector<std::string>& arguments = {});
     ~Program(); // Kills the program if it still runs
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -48,6 +48,7 @@ public:
 
     std::vector<std::string> errorLines() const;  // Everything on stderr so far, a line each
     std::vector<std::string> ownLines() const;    // The same without the media library's known notice
+    std::vector<std::string> outputLines() const; // Everything on stdout so far, a line each
     bool waitForOwnLines(std::size_t count, double timeoutSeconds) const; // True once `count` lines are there
 
 private:
@@ -56,4 +57,5 @@ private:
     std::optional<ExitStatus> ended;
     std::string logDir;
     std::string errorPath;
+    std::string outputPath;
 };

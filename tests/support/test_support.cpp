@@ -119,6 +119,8 @@ void resetProgramState()
     // Sprites point at textures: drop them first
     SpriteManager::spriteStore.clear();
     TextureManager::textureStore.clear();
+    TextureManager::pictureSizes.clear();
+    TextureManager::uploads = true;
     running = true;
     sceneResult = SceneContinue;
 }

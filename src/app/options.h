@@ -1,0 +1,23 @@
+#pragma once
+// The command line. With no argument the program plays the intro; each mode
+// option picks another way to run, and every option is declared once, with
+// its help text and its check, so --help lists exactly what is accepted.
+
+#include <optional>
+#include <string>
+
+enum class Mode { Show, Check, Frame, ContactSheet, From };
+
+// What the command line asks for
+struct Options {
+    Mode mode = Mode::Show; // what to run
+    double seconds = 0;     // --frame, --from: a moment of the show, in seconds from its first frame
+    std::string output;     // --frame's --output, or --contact-sheet's file: the PNG to write
+    double every = 3.5;     // --contact-sheet: seconds from one small picture to the next
+};
+
+// Reads the arguments into `options`. Returns the exit status when the
+// program stops here: 0 after --help or --version (written on standard
+// output), 2 after a usage error (one line on standard error); nothing when
+// `options` says what to run.
+std::optional<int> parseOptions(int argc, const char* const* argv, Options& options);

@@ -1,0 +1,59 @@
+#include "app/options.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Accepted {
+    const char* name;
+    std::vector<const char*> arguments; // after the program's name
+    Options expected;
+};
+
+Options options(Mode mode, double seconds = 0, std::string output = "", double every = 3.5)
+{
+    Options result;
+    result.mode = mode;
+    result.seconds = seconds;
+    result.output = std::move(output);
+    result.every = every;
+    return result;
+}
+
+// What each accepted command line asks for; usage errors are run against
+// the program as built (tests/e2e/command_line_test.cpp)
+TEST(Options, EachAcceptedCommandLineGivesItsModeAndValues)
+{
+    const Accepted cases[] = {
+        {"no argument plays the show", {}, options(Mode::Show)},
+        {"check", {"--check"}, options(Mode::Check)},
+        {"frame", {"--frame", "21.5", "--output", "ov2.png"}, options(Mode::Frame, 21.5, "ov2.png")},
+        {"frame at the start, output first", {"--output", "first.png", "--frame", "0"}, options(Mode::Frame, 0, "first.png")},
+        {"frame with equals signs", {"--frame=90", "--output=shots/1m30.PNG"}, options(Mode::Frame, 90, "shots/1m30.PNG")},
+        {"frame in exponent form", {"--frame", "1.4e2", "--output", "end.png"}, options(Mode::Frame, 140, "end.png")},
+        {"contact sheet every 3.5 s", {"--contact-sheet", "sheet.png"}, options(Mode::ContactSheet, 0, "sheet.png")},
+        {"contact sheet every 7 s", {"--contact-sheet", "sheet.png", "--every", "7"}, options(Mode::ContactSheet, 0, "sheet.png", 7)},
+        {"contact sheet at the shortest step", {"--every", "0.5", "--contact-sheet", "s.png"}, options(Mode::ContactSheet, 0, "s.png", 0.5)},
+        {"from", {"--from", "84"}, options(Mode::From, 84)},
+        {"from a fraction", {"--from", "0.25"}, options(Mode::From, 0.25)},
+    };
+    for (const Accepted& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<const char*> argv = {"orvalen-intro"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        Options parsed;
+        CaptureErrors errors;
+        const std::optional<int> status = parseOptions(static_cast<int>(argv.size()), argv.data(), parsed);
+        EXPECT_FALSE(status.has_value()) << "stopped with " << *status << ": " << errors.text();
+        expectLines(errors.lines(), {});
+        EXPECT_EQ(parsed.mode, c.expected.mode);
+        EXPECT_DOUBLE_EQ(parsed.seconds, c.expected.seconds);
+        EXPECT_EQ(parsed.output, c.expected.output);
+        EXPECT_DOUBLE_EQ(parsed.every, c.expected.every);
+    }
+}
+
+} // namespace
