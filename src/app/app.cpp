@@ -104,6 +104,12 @@ void loadCatalogues()
     MusicManager::load(musicFile);
 }
 
+void loadShow()
+{
+    loadCatalogues();
+    ScreenFade::overlay = SpriteManager::get(ScreenFade::overlayKey);
+}
+
 void advanceFrame(float dt)
 {
     ScreenFade::update(dt);
@@ -139,8 +145,7 @@ int runApp(double fromSeconds)
     sf::RenderWindow window;
     openWindow(window);
     closeDisplayProbe();
-    loadCatalogues();
-    ScreenFade::overlay = SpriteManager::get(ScreenFade::overlayKey);
+    loadShow();
     if (fromSeconds > 0) {
         // The state as it would be by then, and the song where it would be
         MusicManager::silent = true;

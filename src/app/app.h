@@ -13,6 +13,7 @@ constexpr float fixedFrameSeconds = 1.f / 60.f; // the step of frames run withou
 bool openDisplay();       // Asks for the display first: false, after a line saying why, when there is none
 void closeDisplayProbe(); // Once the first window or GL context exists (openDisplay keeps a connection until then)
 void loadCatalogues();    // Fills the texture, sprite and music catalogues, in that order (sprites name textures)
+void loadShow();          // The catalogues, then the overlay's sprite: everything the show draws
 void advanceFrame(float dt);              // One frame's state, as the frame loop runs it: the fade, then the scene or the quit
 void drawFrame(sf::RenderTarget& target); // That frame's picture: cleared, the scene if it ran, the overlay on top
 void fastForward(double seconds);         // Runs the state `seconds` into the show in steps of 1/60 s, one frame at the least, drawing nothing

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -31,21 +32,24 @@ const sf::Color labelColour(235, 235, 235);
 const std::size_t mostPictures = 400; // past the show's end at the shortest step the options allow
 
 // What every picture needs first: the settings, a display, a GL context (the
-// canvas itself) and the catalogues; false after a line saying why not
-bool prepare(sf::RenderTexture& canvas)
+// canvas itself) and the catalogues; null after a line saying why not.
+// NOTE: even an empty texture opens the display, so nothing graphical is
+// made before the display is known to be there
+std::unique_ptr<sf::RenderTexture> prepare()
 {
     loadConfig();
     if (!openDisplay())
-        return false;
-    const bool made = canvas.create(Canvas::width, Canvas::height);
+        return nullptr;
+    auto canvas = std::make_unique<sf::RenderTexture>();
+    const bool made = canvas->create(Canvas::width, Canvas::height);
     closeDisplayProbe();
     if (!made) {
         std::cerr << "Preview: Unable to make a picture of 1920 by 1080." << std::endl;
-        return false;
+        return nullptr;
     }
     MusicManager::silent = true;
-    loadCatalogues();
-    return true;
+    loadShow();
+    return canvas;
 }
 
 // What a viewer sees: the window shows colours, never the canvas's alpha
@@ -123,20 +127,22 @@ std::string timeLabel(double seconds)
 
 int writeFrame(double seconds, const std::string& output)
 {
-    sf::RenderTexture canvas;
-    if (!prepare(canvas))
+    const std::unique_ptr<sf::RenderTexture> canvas = prepare();
+    if (!canvas)
         return 1;
     fastForward(seconds);
-    drawFrame(canvas);
-    canvas.display();
-    return save(opaque(canvas.getTexture()), output) ? 0 : 1;
+    drawFrame(*canvas);
+    canvas->display();
+    return save(opaque(canvas->getTexture()), output) ? 0 : 1;
 }
 
 int writeContactSheet(const std::string& output, double every)
 {
-    sf::RenderTexture canvas, thumb;
-    if (!prepare(canvas))
+    const std::unique_ptr<sf::RenderTexture> made = prepare();
+    if (!made)
         return 1;
+    sf::RenderTexture& canvas = *made;
+    sf::RenderTexture thumb;
     if (!thumb.create(thumbWidth, thumbHeight)) {
         std::cerr << "Preview: Unable to make a picture of " << thumbWidth << " by " << thumbHeight << "." << std::endl;
         return 1;

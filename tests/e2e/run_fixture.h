@@ -36,11 +36,11 @@ protected:
     std::string soundPath() const { return soundDir.path("sound.wav"); }
     Environment recording() const { return recordSoundTo(soundDir.root(), soundPath()); }
 
-    void start(const Environment& env)
+    void start(const Environment& env, const std::vector<std::string>& arguments = {})
     {
         ASSERT_TRUE(screen.ok()) << "no X display: run the tests under xvfb-run";
         windowsBefore = screen.windowsNamed(windowTitle);
-        program = std::make_unique<Program>(work.root(), env);
+        program = std::make_unique<Program>(work.root(), env, arguments);
         ASSERT_TRUE(program->started()) << "cannot start " << ORVALEN_INTRO_PATH;
     }
 
