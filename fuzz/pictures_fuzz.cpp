@@ -1,0 +1,85 @@
+// Fuzzes the pictures themselves: the input is written as a picture file,
+// named like one of the formats the program takes, and loaded through the
+// texture catalogue as a start loads it: the size read from the header, the
+// decode on a worker thread, and the main thread's fallback to the media
+// library's own loading.
+// Checks: the picture is stored, with the size its header gives, and nothing
+// is written; or it is refused with exactly the unable-to-load line. A PNG
+// that is stored has the pixels the media library's own loading gives.
+// Runs under a display (xvfb-run): textures need an OpenGL context.
+
+#include "fuzz_support.h"
+
+#include "assets/image_header.h"
+#include "assets/texture_manager.h"
+
+#include <SFML/Graphics/Image.hpp>
+#include <SFML/Window/Context.hpp>
+
+#include <sanitizer/lsan_interface.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Every name the program's pictures may have; the decoders go by content
+const char* const names[] = {"picture.png", "picture.jpg", "picture.bmp", "picture.tga",
+                             "picture.gif", "picture.psd", "picture.hdr", "picture.pic"};
+
+bool isPng(const std::uint8_t* data, std::size_t size)
+{
+    return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // NOTE: the OpenGL driver keeps allocations of its own to the end of the
+    // process; made here, with the leak checker off, they are not reported
+    __lsan::ScopedDisabler driverAllocations;
+    static sf::Context context; // keeps one context current, so textures need no transient one
+    sf::Texture warmUp;
+    if (!warmUp.loadFromFile(fuzz::workDir() + "/a.png"))
+        fuzz::fail("cannot load the fixture a.png", {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string name = names[size % (sizeof names / sizeof names[0])];
+    TextureManager::textureStore.clear();
+    const nlohmann::json catalogue = {{"textures", {{"p", {{"file", name}}}}}};
+    const fuzz::LoaderRun run =
+        fuzz::runLoader(name, data, size, [&](const std::string&) { return TextureManager::loadEntries(catalogue); });
+    const std::vector<std::string>& lines = run.lines;
+    FUZZ_CHECK(run.result, "the catalogue itself is good", lines);
+
+    const auto stored = TextureManager::textureStore.find("p");
+    if (stored == TextureManager::textureStore.end()) {
+        FUZZ_CHECK(lines.size() == 1 && lines[0] == "TextureManager: Unable to load file " + name + ".",
+                   "a refused picture gives exactly its one line", lines);
+        return 0;
+    }
+    FUZZ_CHECK(lines.empty(), "a stored picture writes nothing", lines);
+    const sf::Texture& texture = *stored->second;
+    const sf::Vector2u textureSize = texture.getSize();
+    FUZZ_CHECK(textureSize.x > 0 && textureSize.y > 0, "a stored picture has pixels", lines);
+    const fuzz::InWorkDir here;
+    const ImageSize header = readImageSize(name);
+    FUZZ_CHECK(!header.known || sf::Vector2u(header.width, header.height) == textureSize,
+               "the stored picture has the size its header gives", lines);
+    if (isPng(data, size)) {
+        sf::Image reference;
+        if (reference.loadFromFile(name)) {
+            const sf::Image seen = texture.copyToImage();
+            FUZZ_CHECK(seen.getSize() == reference.getSize() &&
+                           std::memcmp(seen.getPixelsPtr(), reference.getPixelsPtr(),
+                                       static_cast<std::size_t>(textureSize.x) * textureSize.y * 4) == 0,
+                       "a PNG has the pixels the media library's own loading gives", lines);
+        }
+    }
+    return 0;
+}
