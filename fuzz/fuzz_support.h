@@ -42,6 +42,11 @@ private:
     int previous; // descriptor of the working dir to go back to
 };
 
+// Makes one OpenGL context current for the rest of the run, so textures need
+// no context of their own, and loads a fixture texture once. The driver's
+// allocations, made here with the leak checker off, are not reported.
+void keepOneGlContext();
+
 // Captures everything written to std::cerr while it lives
 class ErrorCapture {
 public:

@@ -14,9 +14,6 @@
 #include "assets/texture_manager.h"
 
 #include <SFML/Graphics/Image.hpp>
-#include <SFML/Window/Context.hpp>
-
-#include <sanitizer/lsan_interface.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -37,13 +34,7 @@ bool isPng(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // NOTE: the OpenGL driver keeps allocations of its own to the end of the
-    // process; made here, with the leak checker off, they are not reported
-    __lsan::ScopedDisabler driverAllocations;
-    static sf::Context context; // keeps one context current, so textures need no transient one
-    sf::Texture warmUp;
-    if (!warmUp.loadFromFile(fuzz::workDir() + "/a.png"))
-        fuzz::fail("cannot load the fixture a.png", {});
+    fuzz::keepOneGlContext();
     return 0;
 }
 

@@ -10,7 +10,6 @@
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
 
-#include <SFML/Window/Context.hpp>
 
 #include <sanitizer/lsan_interface.h>
 
@@ -94,10 +93,9 @@ void finish(const nlohmann::json& entry, const sf::Texture& texture, Expected& o
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // NOTE: the OpenGL driver keeps allocations of its own to the end of the
-    // process; made here, with the leak checker off, they are not reported
+    fuzz::keepOneGlContext();
+    // The driver's allocations for these two stay to the end of the run
     __lsan::ScopedDisabler driverAllocations;
-    static sf::Context context; // keeps one context current, so textures need no transient one
     fuzz::ErrorCapture capture;
     fuzz::InWorkDir inside;
     if (!TextureManager::add("a", "a.png", false) || !TextureManager::add("b", "b.png", true))

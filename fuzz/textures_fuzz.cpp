@@ -10,9 +10,6 @@
 
 #include "assets/texture_manager.h"
 
-#include <SFML/Window/Context.hpp>
-
-#include <sanitizer/lsan_interface.h>
 
 #include <sys/stat.h>
 
@@ -66,13 +63,7 @@ bool staysInside(const std::vector<std::pair<std::string, const nlohmann::json*>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // NOTE: the OpenGL driver keeps allocations of its own to the end of the
-    // process; made here, with the leak checker off, they are not reported
-    __lsan::ScopedDisabler driverAllocations;
-    static sf::Context context; // keeps one context current, so textures need no transient one
-    sf::Texture warmUp;
-    if (!warmUp.loadFromFile(fuzz::workDir() + "/a.png"))
-        fuzz::fail("cannot load the fixture a.png", {});
+    fuzz::keepOneGlContext();
     for (const fuzz::Fixture& fixture : fuzz::fixtures) {
         struct stat status;
         const std::string path = fuzz::workDir() + "/" + fixture.name;

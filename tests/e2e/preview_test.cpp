@@ -208,19 +208,9 @@ TEST_P(ShowFrom, SongPicksUpWhereItWouldHaveBeen)
     writeShow(work.root());
     start(recording(), {"--from", std::to_string(c.from)});
     ASSERT_NE(waitForWindow(), 0u);
-    const double need = c.heard.back().to + 0.5;
     Recording sound;
     std::size_t onset = 0;
-    const double deadline = secondsNow() + 30;
-    bool enough = false;
-    while (!enough && program->running() && secondsNow() < deadline) {
-        sleepSeconds(0.2);
-        if (readRecording(soundPath(), sound)) {
-            onset = onsetFrame(sound, 0, 1000);
-            enough = onset < sound.frames() && sound.frames() - onset >= need * sound.rate;
-        }
-    }
-    ASSERT_TRUE(enough) << "recorded " << sound.seconds() << " s";
+    ASSERT_TRUE(waitForSound(c.heard.back().to + 0.5, sound, onset, 30)) << "recorded " << sound.seconds() << " s";
     const ExitStatus status = quitWithEscape();
     EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
     expectLines(program->ownLines(), {});

@@ -61,6 +61,24 @@ protected:
         return program->waitForExit(timeoutSeconds);
     }
 
+    // Reads the recording until it holds `seconds` of sound from its onset
+    // (the first sample that reaches `threshold`); false at the deadline or
+    // when the program ends first
+    bool waitForSound(double seconds, Recording& sound, std::size_t& onset, double timeoutSeconds = 40,
+                      int threshold = 1000)
+    {
+        const double deadline = secondsNow() + timeoutSeconds;
+        while (program->running() && secondsNow() < deadline) {
+            sleepSeconds(0.2);
+            if (readRecording(soundPath(), sound)) {
+                onset = onsetFrame(sound, 0, threshold);
+                if (onset < sound.frames() && sound.frames() - onset >= seconds * sound.rate)
+                    return true;
+            }
+        }
+        return false;
+    }
+
     // Polls one pixel of the window until it passes `test`; false at the
     // deadline or when the window is gone, with the last colour seen in `seen`
     bool waitForPixel(XWindow window, sf::Vector2i point, const std::function<bool(sf::Color)>& test,

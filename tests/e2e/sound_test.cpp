@@ -22,16 +22,8 @@ TEST_F(SongPlayback, PlaysAtItsVolumeAndGoesOnFromTheLoopPoint)
     const double heard = 9.3;
     Recording sound;
     std::size_t onset = 0;
-    const double deadline = secondsNow() + 40;
-    bool enough = false;
-    while (!enough && program->running() && secondsNow() < deadline) {
-        sleepSeconds(0.2);
-        if (readRecording(soundPath(), sound)) {
-            onset = onsetFrame(sound, 0, threshold);
-            enough = onset < sound.frames() && sound.frames() - onset >= heard * sound.rate;
-        }
-    }
-    EXPECT_TRUE(enough) << "recorded " << sound.seconds() << " s, the song from frame " << onset;
+    EXPECT_TRUE(waitForSound(heard, sound, onset, 40, threshold))
+        << "recorded " << sound.seconds() << " s, the song from frame " << onset;
     const ExitStatus status = quitWithEscape();
     EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
     expectLines(program->ownLines(), {});
