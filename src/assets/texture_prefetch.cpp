@@ -39,16 +39,6 @@ struct Prefetch {
 
 Prefetch prefetch;
 
-// NOTE: the main thread refuses an image larger than a texture can be from
-// its header, without decoding it; the workers must not decode it either
-DecodedImage decodeUnlessTooLarge(const std::string& file, unsigned int largest)
-{
-    const ImageSize size = readImageSize(file);
-    if (size.known && (size.width > largest || size.height > largest))
-        return DecodedImage();
-    return decodeImage(file);
-}
-
 // A worker: decodes the next planned file while no more than `ahead` images
 // wait beyond the one the main thread is loading
 void decodeAhead()
@@ -65,7 +55,9 @@ void decodeAhead()
         slot.claimed = true;
         const unsigned int largest = prefetch.largest;
         guard.unlock();
-        DecodedImage image = decodeUnlessTooLarge(slot.file, largest);
+        // NOTE: the main thread refuses an image larger than a texture can
+        // be from its header, without decoding it; nor does a worker decode it
+        DecodedImage image = decodeImage(slot.file, largest);
         guard.lock();
         slot.decoded = true;
         if (!slot.dropped)
