@@ -6,11 +6,14 @@
 
 #include <SFML/Graphics/Image.hpp>
 
+#include <filesystem>
 #include <iostream>
+#include <map>
+#include <utility>
 
 namespace TextureManager {
 
-std::unordered_map<std::string, std::unique_ptr<sf::Texture>> textureStore;
+std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;
 bool uploads = true;
 std::unordered_map<std::string, sf::Vector2u> pictureSizes;
 // What desktop cards of the last decade and Mesa's software renderer take
@@ -19,6 +22,22 @@ const unsigned int assumedMaximumSize = 16384;
 namespace {
 
 const CatalogueFormat format{"TextureManager", "textures", "file", "FILE", "textures"};
+
+// A picture file as the store knows it: its canonical path (links and dots
+// resolved, so two spellings of one path are one file) and the repeat mode
+using LoadedFile = std::pair<std::string, bool>;
+
+// Each file loaded into a texture that some key still holds. Weak: once the
+// store lets a texture go, its file is loaded anew.
+std::map<LoadedFile, std::weak_ptr<sf::Texture>> loadedFiles;
+
+// The file's identity, or an empty path when it has none (it is missing)
+LoadedFile identify(const std::string& file, bool repeated)
+{
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::canonical(file, error);
+    return {error ? std::string() : canonical.string(), repeated};
+}
 
 void reportUnloadable(const std::string& file)
 {
@@ -57,6 +76,9 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
     std::vector<std::string> files;
     if (!document.is_object() || !document.contains(format.topKey))
         return files;
+    // A file that an earlier entry loads, or that is loaded already, is not
+    // decoded again: its key will share that texture
+    std::map<LoadedFile, bool> planned;
     const nlohmann::json& entries = document.at(format.topKey);
     for (const auto& item : entries.items()) {
         const nlohmann::json& entry = item.value();
@@ -64,7 +86,14 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
             continue;
         if (entry.contains("repeated") && !entry.at("repeated").is_boolean())
             continue;
-        files.push_back(entry.at("file").get<std::string>());
+        const std::string& file = entry.at("file").get_ref<const std::string&>();
+        const LoadedFile identity = identify(file, entry.contains("repeated") && entry.at("repeated").get<bool>());
+        if (!identity.first.empty()) {
+            const auto loaded = loadedFiles.find(identity);
+            if ((loaded != loadedFiles.end() && !loaded->second.expired()) || !planned.emplace(identity, true).second)
+                continue;
+        }
+        files.push_back(file);
     }
     return files;
 }
@@ -105,12 +134,24 @@ bool add(const std::string& key, const std::string& file, bool repeated)
     }
     if (!uploads)
         return addDecodedOnly(key, file);
-    auto texture = std::make_unique<sf::Texture>();
+    const LoadedFile identity = identify(file, repeated);
+    if (!identity.first.empty()) {
+        const auto loaded = loadedFiles.find(identity);
+        if (loaded != loadedFiles.end()) {
+            if (std::shared_ptr<sf::Texture> shared = loaded->second.lock()) {
+                textureStore.emplace(key, std::move(shared));
+                return true;
+            }
+        }
+    }
+    auto texture = std::make_shared<sf::Texture>();
     if (!TexturePrefetch::load(*texture, file)) {
         reportUnloadable(file);
         return false;
     }
     texture->setRepeated(repeated);
+    if (!identity.first.empty())
+        loadedFiles[identity] = texture;
     textureStore.emplace(key, std::move(texture));
     return true;
 }

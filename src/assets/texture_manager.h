@@ -2,6 +2,8 @@
 // The texture catalogue: every image the program draws from, by key.
 // The store owns each texture in its own allocation and never frees or moves
 // one while the program runs, so a pointer from get() stays valid to the end.
+// Keys that name the same file with the same `repeated` flag share one
+// texture: the picture is decoded and uploaded once.
 
 #include <SFML/Graphics/Texture.hpp>
 #include <nlohmann/json.hpp>
@@ -26,8 +28,9 @@ bool has(const std::string& key);                                  // True when 
 sf::Texture* get(const std::string& key);                          // The stored texture, or null after a "does not exist" line (or, silently, for a picture only decoded)
 std::optional<Picture> picture(const std::string& key);            // The texture and its size, uploaded or only decoded; nothing after a "does not exist" line
 
-// Key -> texture, filled at start-up and only read afterwards
-extern std::unordered_map<std::string, std::unique_ptr<sf::Texture>> textureStore;
+// Key -> texture, filled at start-up and only read afterwards; several keys
+// may hold the same texture
+extern std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;
 
 // NOTE: making a texture opens a GL context, and with it the display. With
 // uploads off, each picture is decoded in full, as a start would, but only
