@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <limits>
+#include <utility>
 
 using nlohmann::json;
 
@@ -65,7 +66,7 @@ bool validateJson(const json& document, const std::vector<std::string>& names)
 }
 
 bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
-                       const std::function<bool(const json&)>& loadEntries)
+                       const std::function<bool(json&&)>& loadEntries)
 {
     std::ifstream file;
     if (!openForReading(path, file)) {
@@ -82,8 +83,18 @@ bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
         std::cerr << printable(error.what()) << std::endl;
     }
     file.close();
-    return loadEntries(document);
+    return loadEntries(std::move(document));
 }
+
+namespace {
+
+void reportMissingRequired(const CatalogueFormat& format, const std::string& key)
+{
+    std::cerr << format.manager << ": Missing " << format.requiredLabel << " property for [" << printable(key) << "]"
+              << std::endl;
+}
+
+} // namespace
 
 bool passCatalogueEntries(const json& document, const CatalogueFormat& format, const EntryHandler& handleEntry)
 {
@@ -96,11 +107,26 @@ bool passCatalogueEntries(const json& document, const CatalogueFormat& format, c
         const std::string& key = item.key();
         const json& entry = item.value();
         if (!entry.is_object() || !entry.contains(format.requiredProperty)) {
-            std::cerr << format.manager << ": Missing " << format.requiredLabel << " property for ["
-                      << printable(key) << "]" << std::endl;
+            reportMissingRequired(format, key);
             continue;
         }
         handleEntry(key, entry);
+    }
+    return true;
+}
+
+bool passCatalogueEntries(json&& document, const CatalogueFormat& format, const EntryHandler& handleEntry)
+{
+    // Entries held in anything but an object are walked as the other pass walks them
+    if (!document.is_object() || !document.contains(format.topKey) || !document.at(format.topKey).is_object())
+        return passCatalogueEntries(static_cast<const json&>(document), format, handleEntry);
+    json& entries = document.at(format.topKey);
+    for (auto item = entries.begin(); item != entries.end(); item = entries.erase(item)) {
+        if (!item->is_object() || !item->contains(format.requiredProperty)) {
+            reportMissingRequired(format, item.key());
+            continue;
+        }
+        handleEntry(item.key(), *item);
     }
     return true;
 }

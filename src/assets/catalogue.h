@@ -24,9 +24,13 @@ using EntryHandler = std::function<void(const std::string& key, const nlohmann::
 
 bool validateJson(const nlohmann::json& document, const std::vector<std::string>& names); // True when the document has every name; else one line for the first missing one
 bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
-                       const std::function<bool(const nlohmann::json&)>& loadEntries); // Opens and parses a catalogue, then runs its entry pass
+                       const std::function<bool(nlohmann::json&&)>& loadEntries); // Opens and parses a catalogue, then hands the document over to its entry pass
 bool passCatalogueEntries(const nlohmann::json& document, const CatalogueFormat& format,
                           const EntryHandler& handleEntry); // Checks the top-level member and walks the entries in key order
+// NOTE: the same pass over a document the caller gives up: each entry's
+// members are freed right after it is handled, while they are still in the
+// cache, which costs far less than freeing the whole document at the end
+bool passCatalogueEntries(nlohmann::json&& document, const CatalogueFormat& format, const EntryHandler& handleEntry);
 
 // True for something that is there but is no regular file, nor a link to
 // one. Such a thing is never opened: a FIFO or a socket blocks the open, a
