@@ -65,25 +65,41 @@ bool validateJson(const json& document, const std::vector<std::string>& names)
     return true;
 }
 
-bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
+ReadCatalogue readCatalogueFile(const std::string& path)
+{
+    ReadCatalogue read;
+    std::ifstream file;
+    if (!openForReading(path, file))
+        return read;
+    read.opened = true;
+    // NOTE: on a parse error the document keeps what was parsed before it,
+    // so complete entries ahead of the error still load
+    try {
+        file >> read.document;
+    } catch (const json::exception& error) {
+        read.parseError = error.what();
+    }
+    return read;
+}
+
+bool loadReadCatalogue(const std::string& path, ReadCatalogue&& read, const CatalogueFormat& format,
                        const std::function<bool(json&&)>& loadEntries)
 {
-    std::ifstream file;
-    if (!openForReading(path, file)) {
+    if (!read.opened) {
         std::cerr << format.manager << ": Unable to open file " << printable(path) << "." << std::endl;
         return false;
     }
-    // NOTE: on a parse error the document keeps what was parsed before it,
-    // so complete entries ahead of the error still load
-    json document;
-    try {
-        file >> document;
-    } catch (const json::exception& error) {
+    if (!read.parseError.empty()) {
         std::cerr << format.manager << ": Error while parsing JSON." << std::endl;
-        std::cerr << printable(error.what()) << std::endl;
+        std::cerr << printable(read.parseError) << std::endl;
     }
-    file.close();
-    return loadEntries(std::move(document));
+    return loadEntries(std::move(read.document));
+}
+
+bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
+                       const std::function<bool(json&&)>& loadEntries)
+{
+    return loadReadCatalogue(path, readCatalogueFile(path), format, loadEntries);
 }
 
 namespace {

@@ -31,6 +31,13 @@ using LoadedFile = std::pair<std::string, bool>;
 // store lets a texture go, its file is loaded anew.
 std::map<LoadedFile, std::weak_ptr<sf::Texture>> loadedFiles;
 
+// A catalogue read by prepare() and not yet loaded
+struct Prepared {
+    std::string path;  // as prepare() was given it
+    ReadCatalogue read;
+};
+std::optional<Prepared> prepared;
+
 // The file's identity, or an empty path when it has none (it is missing)
 LoadedFile identify(const std::string& file, bool repeated)
 {
@@ -102,7 +109,26 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
 
 bool load(const std::string& path)
 {
-    return loadCatalogueFile(path, format, loadEntries);
+    if (!prepared || prepared->path != path)
+        return loadCatalogueFile(path, format, loadEntries);
+    // The pictures are being decoded already: the pass takes them as planned
+    Prepared ahead = std::move(*prepared);
+    prepared.reset();
+    const struct Finish {
+        ~Finish() { TexturePrefetch::finish(); }
+    } finish;
+    return loadReadCatalogue(path, std::move(ahead.read), format, [](nlohmann::json&& document) {
+        return passCatalogueEntries(std::move(document), format, addEntry);
+    });
+}
+
+void prepare(const std::string& path)
+{
+    prepared = Prepared{path, readCatalogueFile(path)};
+    if (!uploads)
+        return;
+    TexturePrefetch::plan(filesToLoad(prepared->read.document));
+    TexturePrefetch::start();
 }
 
 bool loadEntries(const nlohmann::json& document)

@@ -22,6 +22,7 @@ struct Picture {
 };
 
 bool load(const std::string& path);                                // Reads a catalogue file (relative to the working dir!) and loads its textures
+void prepare(const std::string& path);                             // Reads the catalogue now and starts decoding its pictures, writing nothing; load(path) goes on from there
 bool loadEntries(const nlohmann::json& document);                  // The same from a parsed document
 bool add(const std::string& key, const std::string& file, bool repeated); // Loads one image and stores it; false if the key is taken or the image fails
 bool has(const std::string& key);                                  // True when the key is stored; writes nothing

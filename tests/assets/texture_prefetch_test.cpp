@@ -15,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <thread>
+#include <tuple>
 
 using nlohmann::json;
 
@@ -65,6 +66,10 @@ struct StoredTexture {
     sf::Vector2u size;
     bool repeated = false;
     std::vector<sf::Uint8> pixels;
+    bool operator==(const StoredTexture& other) const
+    {
+        return size == other.size && repeated == other.repeated && pixels == other.pixels;
+    }
 };
 
 std::map<std::string, StoredTexture> storedTextures()
@@ -104,7 +109,7 @@ protected:
     {
         TexturePrefetch::finish();
         TexturePrefetch::threads = 2;
-        TexturePrefetch::ahead = 1;
+        TexturePrefetch::ahead = 2;
         resetProgramState();
     }
 
@@ -266,6 +271,59 @@ TEST_F(TexturePrefetchTest, KeepsNoMoreDecodedImagesWaitingThanItsLookAhead)
         TexturePrefetch::finish();
         EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
     }
+}
+
+// A catalogue read ahead (while the window opens) loads as it would have
+// without: the same lines, in the same place, and the same textures; the
+// pictures decode from the moment it is read
+TEST_F(TexturePrefetchTest, APreparedLoadGivesTheLinesAndTexturesOfAPlainOne)
+{
+    const std::string first = writeNoise("first.png", 320, 200, 21);
+    const std::string second = writeNoise("second.png", 64, 48, 22);
+    const std::string corrupt = dir.write("corrupt.png", "\x89PNG\r\n\x1a\n this is not an image");
+    const std::string good = R"({"textures": {"a": {"file": ")" + first + R"("}, "b": {"file": ")" + corrupt +
+                             R"("}, "c": {"file": ")" + second + R"(", "repeated": true}, "d": {"file": ")" + first +
+                             R"("}, "e": {"file": 3}, "f": {}}})";
+    const struct {
+        const char* name;
+        std::string path;
+    } cases[] = {
+        {"good", dir.write("good.json", good)},
+        {"cut short", dir.write("cut.json", good.substr(0, good.size() - 40))},
+        {"not JSON", dir.write("text.json", "no catalogue here")},
+        {"no textures member", dir.write("other.json", R"({"sprites": {}})")},
+        {"absent", dir.path("absent.json")},
+        {"a folder", dir.path("folder.json")},
+    };
+    dir.write("folder.json/x", "");
+    for (const bool uploads : {true, false}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (uploads ? "" : ", uploads off"));
+            auto run = [&](bool prepared) {
+                resetProgramState();
+                TextureManager::uploads = uploads;
+                CaptureAllErrors errors;
+                if (prepared)
+                    TextureManager::prepare(c.path);
+                const bool result = TextureManager::load(c.path);
+                EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+                std::vector<std::string> sizes;
+                for (const auto& [key, size] : TextureManager::pictureSizes)
+                    sizes.push_back(key + " " + std::to_string(size.x) + "x" + std::to_string(size.y));
+                std::sort(sizes.begin(), sizes.end());
+                return std::make_tuple(result, errors.lines(), storedTextures(), sizes);
+            };
+            const auto plain = run(false);
+            const auto prepared = run(true);
+            EXPECT_EQ(std::get<0>(prepared), std::get<0>(plain));
+            EXPECT_EQ(std::get<1>(prepared), std::get<1>(plain));
+            EXPECT_TRUE(std::get<2>(prepared) == std::get<2>(plain));
+            EXPECT_EQ(std::get<3>(prepared), std::get<3>(plain));
+            if (uploads && std::string(c.name) == "good")
+                EXPECT_EQ(std::get<2>(plain).size(), 3u);
+        }
+    }
+    TextureManager::uploads = true;
 }
 
 TEST_F(TexturePrefetchTest, LoadsAFileOutsideThePlanOnTheMainThread)
