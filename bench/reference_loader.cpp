@@ -52,9 +52,13 @@ int main(int argc, char** argv)
                 textures.push_back(std::move(texture));
         }
     }
-    sf::Music music;
-    if (!song.empty() && music.openFromFile(song))
-        music.play();
+    // Made only when asked for: the first sound object opens the audio device
+    std::unique_ptr<sf::Music> music;
+    if (!song.empty()) {
+        music = std::make_unique<sf::Music>();
+        if (music->openFromFile(song))
+            music->play();
+    }
 
     window.clear(sf::Color(0, 0, 0, 0));
     if (composition) {
