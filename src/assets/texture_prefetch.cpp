@@ -37,6 +37,18 @@ struct Prefetch {
     std::mutex lock;
     std::condition_variable changed; // a slot was decoded or taken, or the workers must stop
     std::vector<std::thread> workers;
+
+    // A plan started and never loaded still ends its workers at exit
+    ~Prefetch()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& worker : workers)
+            worker.join();
+    }
 };
 
 Prefetch prefetch;
