@@ -27,13 +27,23 @@ struct RawImage {
     unsigned int height = 0;
     unsigned char* pixels = nullptr; // malloc'd, width * height * 4
     unsigned char** rows = nullptr;  // malloc'd row pointers into pixels
+    unsigned char* spare = nullptr;  // malloc'd pixels of an earlier image, to be written over
+    std::size_t spareBytes = 0;      // their size
 };
 
-// Room for the whole image and a pointer to each row; false when there is none
+// Room for the whole image and a pointer to each row; false when there is none.
+// NOTE: an earlier image's buffer is written over when it is large enough:
+// its memory is in place already, where a new one would be faulted in page
+// by page
 bool allocateRows(RawImage& image)
 {
     const std::size_t stride = static_cast<std::size_t>(image.width) * 4;
-    image.pixels = static_cast<unsigned char*>(std::malloc(stride * image.height));
+    if (image.spare && image.spareBytes >= stride * image.height) {
+        image.pixels = image.spare;
+        image.spare = nullptr;
+    } else {
+        image.pixels = static_cast<unsigned char*>(std::malloc(stride * image.height));
+    }
     image.rows = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*) * image.height));
     if (!image.pixels || !image.rows)
         return false;
@@ -219,7 +229,7 @@ ImageSize readImageSize(const std::string& path)
     return size;
 }
 
-DecodedImage decodeImage(const std::string& path, unsigned int largest)
+DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedImage reuse)
 {
     DecodedImage decoded;
     if (isSpecialFile(path))
@@ -231,6 +241,8 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest)
     const std::size_t read = std::fread(signature, 1, sizeof signature, file);
     std::rewind(file);
     RawImage image;
+    image.spareBytes = static_cast<std::size_t>(reuse.width) * reuse.height * 4;
+    image.spare = reuse.pixels.release();
     bool done = false;
     if (read == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0)
         done = decodePng(file, largest, image);
@@ -240,6 +252,7 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest)
         done = decodeOther(file, largest, image);
     std::fclose(file);
     std::free(image.rows);
+    std::free(image.spare);
     if (!done) {
         std::free(image.pixels);
         return decoded;

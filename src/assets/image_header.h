@@ -27,7 +27,8 @@ struct DecodedImage {
 
 // Both leave a special file unopened: a FIFO would block them
 ImageSize readImageSize(const std::string& path);
-DecodedImage decodeImage(const std::string& path, unsigned int largest); // Pixels stay null when the file is no image this can decode exactly as the media library does, or a side is above `largest`; writes nothing
+DecodedImage decodeImage(const std::string& path, unsigned int largest,
+                         DecodedImage reuse = DecodedImage()); // Pixels stay null when the file is no image this can decode exactly as the media library does, or a side is above `largest`; writes nothing. The pixels of `reuse` are written over when they have room, else freed
 
 // NOTE: PNG is decoded with libpng and JPEG with libjpeg-turbo, both faster
 // than the decoder inside the media library. A PNG gives the very pixels the

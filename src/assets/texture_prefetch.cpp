@@ -37,6 +37,9 @@ struct Prefetch {
     std::mutex lock;
     std::condition_variable changed; // a slot was decoded or taken, or the workers must stop
     std::vector<std::thread> workers;
+    // Pixel buffers already uploaded, kept for the next decodes while files
+    // remain to be claimed; at most one per worker
+    std::vector<DecodedImage> spare;
 
     // A plan started and never loaded still ends its workers at exit
     ~Prefetch()
@@ -73,6 +76,14 @@ void decodeAhead()
             return;
         Slot& slot = prefetch.slots[prefetch.nextToDecode++];
         slot.claimed = true;
+        DecodedImage buffer;
+        if (!prefetch.spare.empty()) {
+            buffer = std::move(prefetch.spare.back());
+            prefetch.spare.pop_back();
+        }
+        // The last file is claimed: no decode will want the others
+        if (prefetch.nextToDecode >= prefetch.slots.size())
+            prefetch.spare.clear();
         guard.unlock();
         const ImageSize size = readImageSize(slot.file);
         const bool assured = size.known && size.width <= assuredSize && size.height <= assuredSize;
@@ -84,7 +95,7 @@ void decodeAhead()
             guard.unlock();
             // NOTE: the main thread refuses an image larger than a texture
             // can be from its header, without decoding it; nor does a worker
-            image = decodeImage(slot.file, largest);
+            image = decodeImage(slot.file, largest, std::move(buffer));
             guard.lock();
         }
         slot.decoded = true;
@@ -189,6 +200,9 @@ bool load(sf::Texture& texture, const std::string& file)
         return false;
     texture.update(image.pixels.get());
     ++uploaded;
+    std::lock_guard<std::mutex> guard(prefetch.lock);
+    if (prefetch.nextToDecode < prefetch.slots.size() && prefetch.spare.size() < prefetch.workers.size())
+        prefetch.spare.push_back(std::move(image));
     return true;
 }
 
@@ -202,6 +216,7 @@ void finish()
     for (std::thread& worker : prefetch.workers)
         worker.join();
     prefetch.workers.clear();
+    prefetch.spare.clear();
     prefetch.slots.clear();
     prefetch.nextToDecode = 0;
     prefetch.nextToTake = 0;

@@ -356,6 +356,37 @@ TEST(PngDecoding, RefusesASideAboveTheLimitBeforeDecoding)
     EXPECT_EQ(decodeImage(dir.write("claimed.png", claimed), anySize).pixels, nullptr);
 }
 
+// The workers hand back the buffer of a picture already uploaded: it is
+// written over when it has room, and the pixels are the same either way
+TEST(PngDecoding, WritesOverAnEarlierPicturesBufferWhenItHasRoom)
+{
+    TempDir dir;
+    const PngCase rgb{"rgb 8", PNG_COLOR_TYPE_RGB, 8, false, 0, 0, false};
+    const PngCase palette{"palette 4", PNG_COLOR_TYPE_PALETTE, 4, false, 7, 0, false};
+    std::size_t stride = 0;
+    std::vector<png_byte> large = samples(rgb, 64, 40, stride);
+    ASSERT_TRUE(writePngFile(dir.path("large.png").c_str(), rgb, 64, 40, large.data(), stride));
+    std::vector<png_byte> small = samples(palette, 30, 20, stride);
+    ASSERT_TRUE(writePngFile(dir.path("small.png").c_str(), palette, 30, 20, small.data(), stride));
+
+    DecodedImage first = decodeImage(dir.path("large.png"), anySize);
+    ASSERT_NE(first.pixels, nullptr);
+    const std::uint8_t* buffer = first.pixels.get();
+    const DecodedImage second = decodeImage(dir.path("small.png"), anySize, std::move(first));
+    ASSERT_NE(second.pixels, nullptr);
+    EXPECT_EQ(second.pixels.get(), buffer);
+    EXPECT_TRUE(samePixels(second, mediaLibraryLoad(dir.path("small.png")).image));
+
+    // Too small a buffer is let go, and the picture gets one of its own
+    DecodedImage tiny = decodeImage(dir.path("small.png"), anySize);
+    const DecodedImage third = decodeImage(dir.path("large.png"), anySize, std::move(tiny));
+    ASSERT_NE(third.pixels, nullptr);
+    EXPECT_TRUE(samePixels(third, mediaLibraryLoad(dir.path("large.png")).image));
+    // A file that fails lets the buffer go too
+    DecodedImage spare = decodeImage(dir.path("large.png"), anySize);
+    EXPECT_EQ(decodeImage(dir.write("bad.png", "\x89PNG\r\n\x1a\n broken"), anySize, std::move(spare)).pixels, nullptr);
+}
+
 // Writes a JPEG with libjpeg: 3 components in YCbCr with the given luma
 // sampling, or grey, or CMYK; progressive or baseline
 struct JpegCase {
