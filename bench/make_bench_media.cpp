@@ -7,6 +7,9 @@
 //                                       that many seconds
 //   make-bench-media sprites DIR COUNT  a sprite catalogue of COUNT entries on one
 //                                       texture, DIR/sprites.json and DIR/sheet.png
+//   make-bench-media shared DIR COUNT   an intro whose texture catalogue names one
+//                                       full-HD photo-like picture under COUNT keys,
+//                                       the slides drawn from the first of them
 //
 // Each DIR is laid out as a working directory for the program. Files that
 // are already there are kept.
@@ -219,6 +222,30 @@ int makeMusic(const fs::path& dir, int seconds)
     return 0;
 }
 
+int makeShared(const fs::path& dir, int count)
+{
+    writeConfig(dir);
+    if (!writeFlat(dir / "assets/black.png", 8, 8, 0, 0, 0) || !writePhoto(dir / "assets/photo.png", 1920, 1080, 99) ||
+        !writeSong(dir / "assets/song.wav", 10))
+        return 1;
+    json textures = {{"black", {{"file", "assets/black.png"}, {"repeated", true}}}};
+    static std::string names[15];
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "key%03d", i);
+        textures[name] = {{"file", "assets/photo.png"}};
+        if (i < 15)
+            names[i] = name;
+    }
+    for (int i = count; i < 15; ++i)
+        names[i] = names[0];
+    writeJson(dir / "assets/textures.json", {{"textures", textures}});
+    writeJson(dir / "assets/sprites.json",
+              {{"sprites", slideshowSprites([](int i) -> const std::string& { return names[i]; })}});
+    writeJson(dir / "assets/music.json", {{"music", {{"song", {{"file", "assets/song.wav"}, {"volume", 80}}}}}});
+    return 0;
+}
+
 int makeSprites(const fs::path& dir, int count)
 {
     if (!writeFlat(dir / "sheet.png", 256, 256, 200, 100, 50))
@@ -254,6 +281,8 @@ int main(int argc, char** argv)
         return makeMusic(argv[2], std::atoi(argv[3]));
     if (mode == "sprites" && argc == 4)
         return makeSprites(argv[2], std::atoi(argv[3]));
-    std::cerr << "usage: make-bench-media photos DIR | music DIR SECONDS | sprites DIR COUNT" << std::endl;
+    if (mode == "shared" && argc == 4 && std::atoi(argv[3]) > 0)
+        return makeShared(argv[2], std::atoi(argv[3]));
+    std::cerr << "usage: make-bench-media photos DIR | music DIR SECONDS | sprites DIR COUNT | shared DIR COUNT" << std::endl;
     return 2;
 }

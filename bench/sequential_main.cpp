@@ -3,10 +3,12 @@
 // threads, to measure what decoding ahead buys.
 
 #include "app/app.h"
+#include "app/platform.h"
 #include "assets/texture_prefetch.h"
 
 int main()
 {
+    Platform::returnLargeBlocksWhenFreed();
     TexturePrefetch::threads = 0;
     return runApp();
 }

@@ -7,6 +7,8 @@
  *   ORVALEN_SWAP_EXIT_SECONDS=S   end it at the first frame S seconds after start
  *
  * Lines: "start NS", one "swap NS" per frame (CLOCK_MONOTONIC nanoseconds),
+ * "play NS" each time a sound source starts playing (OpenAL's alSourcePlay,
+ * which the audio library calls once the song's first buffers are queued),
  * and last "peak_kb KB", the process's peak resident memory (VmHWM). */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -17,6 +19,7 @@
 #include <unistd.h>
 
 typedef void (*SwapFunction)(void* display, unsigned long drawable);
+typedef void (*PlayFunction)(unsigned int source);
 
 static FILE* logFile;
 static long long startNs;
@@ -68,6 +71,17 @@ __attribute__((destructor)) static void stopClock(void)
     writePeak();
     fclose(logFile);
     logFile = NULL;
+}
+
+/* Called on the audio library's streaming thread: stdio locks the file */
+void alSourcePlay(unsigned int source)
+{
+    static PlayFunction realPlay;
+    if (!realPlay)
+        realPlay = (PlayFunction)dlsym(RTLD_NEXT, "alSourcePlay");
+    realPlay(source);
+    if (logFile)
+        fprintf(logFile, "play %lld\n", nowNs());
 }
 
 void glXSwapBuffers(void* display, unsigned long drawable)

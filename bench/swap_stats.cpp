@@ -6,6 +6,8 @@
 //   min_window_fps  fewest frames in any one-second window after frame N
 //   longest_ms      longest time between two frames after frame N
 //   peak_mb         peak resident memory of the process
+//   song_ms         when a sound first started playing, from frame N (negative:
+//                   before that frame was shown); "none" when none did
 //
 //   swap-stats LOG [N]
 
@@ -27,12 +29,14 @@ int main(int argc, char** argv)
     std::ifstream in(argv[1]);
     long long start = -1;
     long peakKb = -1;
+    long long play = -1;
     std::vector<long long> swaps;
     for (std::string word; in >> word;) {
         long long value = 0;
         in >> value;
         if (word == "start") start = value;
         else if (word == "swap") swaps.push_back(value);
+        else if (word == "play" && play < 0) play = value;
         else if (word == "peak_kb") peakKb = static_cast<long>(value);
     }
     if (start < 0 || swaps.size() < first || first == 0) {
@@ -69,7 +73,10 @@ int main(int argc, char** argv)
         const int count = static_cast<int>(end - i);
         fewest = fewest < 0 ? count : std::min(fewest, count);
     }
-    std::printf("first_frame_ms=%.1f frames=%zu median_fps=%.1f min_window_fps=%d longest_ms=%.1f peak_mb=%.1f\n",
-                (show.front() - start) / 1e6, show.size(), median, fewest, longest / 1e6, peakKb / 1024.0);
+    char song[32] = "none";
+    if (play >= 0)
+        std::snprintf(song, sizeof song, "%.1f", (play - show.front()) / 1e6);
+    std::printf("first_frame_ms=%.1f frames=%zu median_fps=%.1f min_window_fps=%d longest_ms=%.1f peak_mb=%.1f song_ms=%s\n",
+                (show.front() - start) / 1e6, show.size(), median, fewest, longest / 1e6, peakKb / 1024.0, song);
     return 0;
 }

@@ -142,6 +142,9 @@ int runApp(double fromSeconds)
     loadConfig();
     if (!openDisplay())
         return 1;
+    // The pictures decode on the other cores while the window opens; what
+    // reading the catalogue found is said when it loads, as ever
+    TextureManager::prepare(texturesFile);
     sf::RenderWindow window;
     openWindow(window);
     closeDisplayProbe();

@@ -1,10 +1,12 @@
 #include "app/app.h"
 #include "app/check.h"
 #include "app/options.h"
+#include "app/platform.h"
 #include "app/preview.h"
 
 int main(int argc, char** argv)
 {
+    Platform::returnLargeBlocksWhenFreed();
     Options options;
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;

@@ -14,4 +14,11 @@ bool openDisplayProbe();   // True when the display can be opened; always true w
 void closeDisplayProbe();  // Ends the probe's connection, if one is open; call once the window exists
 std::string displayName(); // The display the probe asks for, as the user named it, for messages
 
+// NOTE: once it has seen a block of a few megabytes freed, glibc's allocator
+// keeps such blocks for reuse in the heap of the thread that made them, so
+// each decoding thread would keep pictures' worth of memory resident to the
+// end. Called first thing, this has blocks of a megabyte or more handed back
+// to the system when freed; nothing where the allocator does not do that.
+void returnLargeBlocksWhenFreed(); // Sets the allocator so; call before any thread starts
+
 } // namespace Platform

@@ -20,4 +20,8 @@ std::string displayName()
     return "of this desktop";
 }
 
+void returnLargeBlocksWhenFreed()
+{
+}
+
 } // namespace Platform

@@ -7,6 +7,9 @@
 #include <X11/Xlib.h>
 
 #include <cstdlib>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace Platform {
 
@@ -36,6 +39,15 @@ std::string displayName()
 {
     const char* name = std::getenv("DISPLAY");
     return name && *name ? name : "(DISPLAY is not set)";
+}
+
+void returnLargeBlocksWhenFreed()
+{
+    // X11 desktops run glibc on Linux and other C libraries on the BSDs
+#ifdef __GLIBC__
+    // A fixed threshold also ends glibc's raising of it
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
 }
 
 } // namespace Platform

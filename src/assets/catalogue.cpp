@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <limits>
+#include <utility>
 
 using nlohmann::json;
 
@@ -64,26 +65,52 @@ bool validateJson(const json& document, const std::vector<std::string>& names)
     return true;
 }
 
-bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
-                       const std::function<bool(const json&)>& loadEntries)
+ReadCatalogue readCatalogueFile(const std::string& path)
 {
+    ReadCatalogue read;
     std::ifstream file;
-    if (!openForReading(path, file)) {
+    if (!openForReading(path, file))
+        return read;
+    read.opened = true;
+    // NOTE: on a parse error the document keeps what was parsed before it,
+    // so complete entries ahead of the error still load
+    try {
+        file >> read.document;
+    } catch (const json::exception& error) {
+        read.parseError = error.what();
+    }
+    return read;
+}
+
+bool loadReadCatalogue(const std::string& path, ReadCatalogue&& read, const CatalogueFormat& format,
+                       const std::function<bool(json&&)>& loadEntries)
+{
+    if (!read.opened) {
         std::cerr << format.manager << ": Unable to open file " << printable(path) << "." << std::endl;
         return false;
     }
-    // NOTE: on a parse error the document keeps what was parsed before it,
-    // so complete entries ahead of the error still load
-    json document;
-    try {
-        file >> document;
-    } catch (const json::exception& error) {
+    if (!read.parseError.empty()) {
         std::cerr << format.manager << ": Error while parsing JSON." << std::endl;
-        std::cerr << printable(error.what()) << std::endl;
+        std::cerr << printable(read.parseError) << std::endl;
     }
-    file.close();
-    return loadEntries(document);
+    return loadEntries(std::move(read.document));
 }
+
+bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
+                       const std::function<bool(json&&)>& loadEntries)
+{
+    return loadReadCatalogue(path, readCatalogueFile(path), format, loadEntries);
+}
+
+namespace {
+
+void reportMissingRequired(const CatalogueFormat& format, const std::string& key)
+{
+    std::cerr << format.manager << ": Missing " << format.requiredLabel << " property for [" << printable(key) << "]"
+              << std::endl;
+}
+
+} // namespace
 
 bool passCatalogueEntries(const json& document, const CatalogueFormat& format, const EntryHandler& handleEntry)
 {
@@ -96,11 +123,26 @@ bool passCatalogueEntries(const json& document, const CatalogueFormat& format, c
         const std::string& key = item.key();
         const json& entry = item.value();
         if (!entry.is_object() || !entry.contains(format.requiredProperty)) {
-            std::cerr << format.manager << ": Missing " << format.requiredLabel << " property for ["
-                      << printable(key) << "]" << std::endl;
+            reportMissingRequired(format, key);
             continue;
         }
         handleEntry(key, entry);
+    }
+    return true;
+}
+
+bool passCatalogueEntries(json&& document, const CatalogueFormat& format, const EntryHandler& handleEntry)
+{
+    // Entries held in anything but an object are walked as the other pass walks them
+    if (!document.is_object() || !document.contains(format.topKey) || !document.at(format.topKey).is_object())
+        return passCatalogueEntries(static_cast<const json&>(document), format, handleEntry);
+    json& entries = document.at(format.topKey);
+    for (auto item = entries.begin(); item != entries.end(); item = entries.erase(item)) {
+        if (!item->is_object() || !item->contains(format.requiredProperty)) {
+            reportMissingRequired(format, item.key());
+            continue;
+        }
+        handleEntry(item.key(), *item);
     }
     return true;
 }

@@ -24,9 +24,24 @@ using EntryHandler = std::function<void(const std::string& key, const nlohmann::
 
 bool validateJson(const nlohmann::json& document, const std::vector<std::string>& names); // True when the document has every name; else one line for the first missing one
 bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
-                       const std::function<bool(const nlohmann::json&)>& loadEntries); // Opens and parses a catalogue, then runs its entry pass
+                       const std::function<bool(nlohmann::json&&)>& loadEntries); // Opens and parses a catalogue, then hands the document over to its entry pass
+
+// A catalogue file opened and parsed, with what went wrong not yet said:
+// loadCatalogueFile in two steps, so that a file can be read ahead of its load
+struct ReadCatalogue {
+    bool opened = false;      // false when the file could not be opened
+    std::string parseError;   // the parser's message; empty when the whole file parsed
+    nlohmann::json document;  // what was parsed, up to any error
+};
+ReadCatalogue readCatalogueFile(const std::string& path); // Opens and parses; writes nothing
+bool loadReadCatalogue(const std::string& path, ReadCatalogue&& read, const CatalogueFormat& format,
+                       const std::function<bool(nlohmann::json&&)>& loadEntries); // Writes what reading found, as loadCatalogueFile would have, then runs the entry pass
 bool passCatalogueEntries(const nlohmann::json& document, const CatalogueFormat& format,
                           const EntryHandler& handleEntry); // Checks the top-level member and walks the entries in key order
+// NOTE: the same pass over a document the caller gives up: each entry's
+// members are freed right after it is handled, while they are still in the
+// cache, which costs far less than freeing the whole document at the end
+bool passCatalogueEntries(nlohmann::json&& document, const CatalogueFormat& format, const EntryHandler& handleEntry);
 
 // True for something that is there but is no regular file, nor a link to
 // one. Such a thing is never opened: a FIFO or a socket blocks the open, a

@@ -27,4 +27,13 @@ struct DecodedImage {
 
 // Both leave a special file unopened: a FIFO would block them
 ImageSize readImageSize(const std::string& path);
-DecodedImage decodeImage(const std::string& path); // Pixels stay null when the file is not a readable image; writes nothing
+DecodedImage decodeImage(const std::string& path, unsigned int largest,
+                         DecodedImage reuse = DecodedImage()); // Pixels stay null when the file is no image this can decode exactly as the media library does, or a side is above `largest`; writes nothing. The pixels of `reuse` are written over when they have room, else freed
+
+// NOTE: PNG is decoded with libpng and JPEG with libjpeg-turbo, both faster
+// than the decoder inside the media library. A PNG gives the very pixels the
+// media library gives; a JPEG may differ by a level or two, as JPEG decoders
+// do. What either library refuses or warns about (a damaged file, a JPEG in
+// CMYK or stored as RGB) gets no pixels here, and the caller loads it with the
+// media library, which then says what it says. Other formats are decoded with
+// the media library's own decoder, stb_image.

@@ -1,6 +1,7 @@
 #include "assets/music_manager.h"
 
 #include "assets/catalogue.h"
+#include "assets/wav_reader.h"
 
 // The include form that works with every OpenAL layout: the build finds the folder
 #include "alc.h"
@@ -18,6 +19,11 @@ bool silent = false;
 namespace {
 
 const CatalogueFormat format{"MusicManager", "music", "file", "FILE", "music"};
+
+// NOTE: while the program starts, before any sound file is opened: the audio
+// library registers its own readers at the first open, after this one, and
+// asks them in order, so a WAV song is never scanned by its FLAC reader
+[[maybe_unused]] const bool wavReaderFirst = (WavReader::registerFirst(), true);
 
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {

@@ -76,15 +76,29 @@ bool readEntry(const std::string& key, const nlohmann::json& entry, SpriteEntry&
     return true;
 }
 
-void addEntry(const std::string& key, const nlohmann::json& entry)
+// The last texture an entry of this pass found: catalogues cut many sprites
+// from one sheet, one after another
+struct LastPicture {
+    std::string key;
+    std::optional<TextureManager::Picture> picture; // empty until a lookup succeeds
+};
+
+void addEntry(const std::string& key, const nlohmann::json& entry, LastPicture& last)
 {
     SpriteEntry wanted;
     if (!readEntry(key, entry, wanted))
         return;
-    // A sprite without its texture is not stored: the lookup has said why
-    const std::optional<TextureManager::Picture> picture = TextureManager::picture(wanted.texture);
-    if (!picture)
-        return;
+    // A sprite without its texture is not stored: the lookup has said why.
+    // NOTE: only found textures are remembered, so a missing one is looked
+    // up, and reported, for every entry that names it
+    if (!last.picture || last.key != wanted.texture) {
+        std::optional<TextureManager::Picture> found = TextureManager::picture(wanted.texture);
+        if (!found)
+            return;
+        last.key = wanted.texture;
+        last.picture = found;
+    }
+    const TextureManager::Picture* picture = &*last.picture;
 
     const sf::Vector2u size = picture->size;
     sf::IntRect rect(wanted.rectX, wanted.rectY, wanted.rectW, wanted.rectH);
@@ -114,22 +128,35 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     slot->second = std::move(sprite);
 }
 
-} // namespace
-
-bool load(const std::string& path)
+// Room for every entry at once, so a large catalogue never rehashes the store
+void reserveFor(const nlohmann::json& document)
 {
-    return loadCatalogueFile(path, format, loadEntries);
-}
-
-bool loadEntries(const nlohmann::json& document)
-{
-    // Room for every entry at once, so a large catalogue never rehashes the store
     if (document.is_object()) {
         const auto entries = document.find(format.topKey);
         if (entries != document.end() && entries->is_object())
             spriteStore.reserve(spriteStore.size() + entries->size());
     }
-    return passCatalogueEntries(document, format, addEntry);
+}
+
+} // namespace
+
+bool load(const std::string& path)
+{
+    // The file's document is this pass's alone: each entry is freed once used
+    return loadCatalogueFile(path, format, [](nlohmann::json&& document) {
+        reserveFor(document);
+        LastPicture last;
+        return passCatalogueEntries(std::move(document), format,
+                                    [&last](const std::string& key, const nlohmann::json& entry) { addEntry(key, entry, last); });
+    });
+}
+
+bool loadEntries(const nlohmann::json& document)
+{
+    reserveFor(document);
+    LastPicture last;
+    return passCatalogueEntries(document, format,
+                                [&last](const std::string& key, const nlohmann::json& entry) { addEntry(key, entry, last); });
 }
 
 bool has(const std::string& key)

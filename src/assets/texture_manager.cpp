@@ -6,11 +6,14 @@
 
 #include <SFML/Graphics/Image.hpp>
 
+#include <filesystem>
 #include <iostream>
+#include <map>
+#include <utility>
 
 namespace TextureManager {
 
-std::unordered_map<std::string, std::unique_ptr<sf::Texture>> textureStore;
+std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;
 bool uploads = true;
 std::unordered_map<std::string, sf::Vector2u> pictureSizes;
 // What desktop cards of the last decade and Mesa's software renderer take
@@ -19,6 +22,29 @@ const unsigned int assumedMaximumSize = 16384;
 namespace {
 
 const CatalogueFormat format{"TextureManager", "textures", "file", "FILE", "textures"};
+
+// A picture file as the store knows it: its canonical path (links and dots
+// resolved, so two spellings of one path are one file) and the repeat mode
+using LoadedFile = std::pair<std::string, bool>;
+
+// Each file loaded into a texture that some key still holds. Weak: once the
+// store lets a texture go, its file is loaded anew.
+std::map<LoadedFile, std::weak_ptr<sf::Texture>> loadedFiles;
+
+// A catalogue read by prepare() and not yet loaded
+struct Prepared {
+    std::string path;  // as prepare() was given it
+    ReadCatalogue read;
+};
+std::optional<Prepared> prepared;
+
+// The file's identity, or an empty path when it has none (it is missing)
+LoadedFile identify(const std::string& file, bool repeated)
+{
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::canonical(file, error);
+    return {error ? std::string() : canonical.string(), repeated};
+}
 
 void reportUnloadable(const std::string& file)
 {
@@ -57,6 +83,9 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
     std::vector<std::string> files;
     if (!document.is_object() || !document.contains(format.topKey))
         return files;
+    // A file that an earlier entry loads, or that is loaded already, is not
+    // decoded again: its key will share that texture
+    std::map<LoadedFile, bool> planned;
     const nlohmann::json& entries = document.at(format.topKey);
     for (const auto& item : entries.items()) {
         const nlohmann::json& entry = item.value();
@@ -64,7 +93,14 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
             continue;
         if (entry.contains("repeated") && !entry.at("repeated").is_boolean())
             continue;
-        files.push_back(entry.at("file").get<std::string>());
+        const std::string& file = entry.at("file").get_ref<const std::string&>();
+        const LoadedFile identity = identify(file, entry.contains("repeated") && entry.at("repeated").get<bool>());
+        if (!identity.first.empty()) {
+            const auto loaded = loadedFiles.find(identity);
+            if ((loaded != loadedFiles.end() && !loaded->second.expired()) || !planned.emplace(identity, true).second)
+                continue;
+        }
+        files.push_back(file);
     }
     return files;
 }
@@ -73,7 +109,26 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
 
 bool load(const std::string& path)
 {
-    return loadCatalogueFile(path, format, loadEntries);
+    if (!prepared || prepared->path != path)
+        return loadCatalogueFile(path, format, loadEntries);
+    // The pictures are being decoded already: the pass takes them as planned
+    Prepared ahead = std::move(*prepared);
+    prepared.reset();
+    const struct Finish {
+        ~Finish() { TexturePrefetch::finish(); }
+    } finish;
+    return loadReadCatalogue(path, std::move(ahead.read), format, [](nlohmann::json&& document) {
+        return passCatalogueEntries(std::move(document), format, addEntry);
+    });
+}
+
+void prepare(const std::string& path)
+{
+    prepared = Prepared{path, readCatalogueFile(path)};
+    if (!uploads)
+        return;
+    TexturePrefetch::plan(filesToLoad(prepared->read.document));
+    TexturePrefetch::start();
 }
 
 bool loadEntries(const nlohmann::json& document)
@@ -105,12 +160,24 @@ bool add(const std::string& key, const std::string& file, bool repeated)
     }
     if (!uploads)
         return addDecodedOnly(key, file);
-    auto texture = std::make_unique<sf::Texture>();
+    const LoadedFile identity = identify(file, repeated);
+    if (!identity.first.empty()) {
+        const auto loaded = loadedFiles.find(identity);
+        if (loaded != loadedFiles.end()) {
+            if (std::shared_ptr<sf::Texture> shared = loaded->second.lock()) {
+                textureStore.emplace(key, std::move(shared));
+                return true;
+            }
+        }
+    }
+    auto texture = std::make_shared<sf::Texture>();
     if (!TexturePrefetch::load(*texture, file)) {
         reportUnloadable(file);
         return false;
     }
     texture->setRepeated(repeated);
+    if (!identity.first.empty())
+        loadedFiles[identity] = texture;
     textureStore.emplace(key, std::move(texture));
     return true;
 }

@@ -2,6 +2,8 @@
 // The texture catalogue: every image the program draws from, by key.
 // The store owns each texture in its own allocation and never frees or moves
 // one while the program runs, so a pointer from get() stays valid to the end.
+// Keys that name the same file with the same `repeated` flag share one
+// texture: the picture is decoded and uploaded once.
 
 #include <SFML/Graphics/Texture.hpp>
 #include <nlohmann/json.hpp>
@@ -20,14 +22,16 @@ struct Picture {
 };
 
 bool load(const std::string& path);                                // Reads a catalogue file (relative to the working dir!) and loads its textures
+void prepare(const std::string& path);                             // Reads the catalogue now and starts decoding its pictures, writing nothing; load(path) goes on from there
 bool loadEntries(const nlohmann::json& document);                  // The same from a parsed document
 bool add(const std::string& key, const std::string& file, bool repeated); // Loads one image and stores it; false if the key is taken or the image fails
 bool has(const std::string& key);                                  // True when the key is stored; writes nothing
 sf::Texture* get(const std::string& key);                          // The stored texture, or null after a "does not exist" line (or, silently, for a picture only decoded)
 std::optional<Picture> picture(const std::string& key);            // The texture and its size, uploaded or only decoded; nothing after a "does not exist" line
 
-// Key -> texture, filled at start-up and only read afterwards
-extern std::unordered_map<std::string, std::unique_ptr<sf::Texture>> textureStore;
+// Key -> texture, filled at start-up and only read afterwards; several keys
+// may hold the same texture
+extern std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;
 
 // NOTE: making a texture opens a GL context, and with it the display. With
 // uploads off, each picture is decoded in full, as a start would, but only

@@ -9,7 +9,7 @@
 namespace TexturePrefetch {
 
 unsigned int threads = 2;
-unsigned int ahead = 1;
+unsigned int ahead = 2;
 std::size_t uploaded = 0;
 
 namespace {
@@ -30,43 +30,74 @@ struct Prefetch {
     std::size_t nextToDecode = 0;    // first slot that no worker may have claimed
     std::size_t nextToTake = 0;      // slots before it are taken or dropped
     unsigned int largest = 0;        // images wider or taller than a texture can be are not decoded
-    bool started = false;            // the workers were started (at the first load)
+    bool largestKnown = false;       // the graphics card has said `largest`
+    bool started = false;            // the workers were started (at start() or the first load)
+    bool taking = false;             // the main thread has asked for a file
     bool stopping = false;           // the workers leave when set
     std::mutex lock;
     std::condition_variable changed; // a slot was decoded or taken, or the workers must stop
     std::vector<std::thread> workers;
+    // Pixel buffers already uploaded, kept for the next decodes while files
+    // remain to be claimed; at most one per worker
+    std::vector<DecodedImage> spare;
+
+    // A plan started and never loaded still ends its workers at exit
+    ~Prefetch()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& worker : workers)
+            worker.join();
+    }
 };
 
 Prefetch prefetch;
 
-// NOTE: the main thread refuses an image larger than a texture can be from
-// its header, without decoding it; the workers must not decode it either
-DecodedImage decodeUnlessTooLarge(const std::string& file, unsigned int largest)
-{
-    const ImageSize size = readImageSize(file);
-    if (size.known && (size.width > largest || size.height > largest))
-        return DecodedImage();
-    return decodeImage(file);
-}
+// NOTE: every graphics card this program can run on takes textures this
+// large, so a picture no larger is decoded before the card has been asked
+// (making the first GL context takes a while); a larger one waits for its answer
+const unsigned int assuredSize = 2048;
 
 // A worker: decodes the next planned file while no more than `ahead` images
-// wait beyond the one the main thread is loading
+// wait beyond the one the main thread is loading. Before its first load, the
+// first planned file is the one it will load.
 void decodeAhead()
 {
     std::unique_lock<std::mutex> guard(prefetch.lock);
     for (;;) {
         prefetch.changed.wait(guard, [] {
-            return prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size() ||
-                   prefetch.nextToDecode < prefetch.nextToTake + ahead;
+            const std::size_t bound = prefetch.nextToTake + ahead + (prefetch.taking ? 0 : 1);
+            return prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size() || prefetch.nextToDecode < bound;
         });
         if (prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size())
             return;
         Slot& slot = prefetch.slots[prefetch.nextToDecode++];
         slot.claimed = true;
-        const unsigned int largest = prefetch.largest;
+        DecodedImage buffer;
+        if (!prefetch.spare.empty()) {
+            buffer = std::move(prefetch.spare.back());
+            prefetch.spare.pop_back();
+        }
+        // The last file is claimed: no decode will want the others
+        if (prefetch.nextToDecode >= prefetch.slots.size())
+            prefetch.spare.clear();
         guard.unlock();
-        DecodedImage image = decodeUnlessTooLarge(slot.file, largest);
+        const ImageSize size = readImageSize(slot.file);
+        const bool assured = size.known && size.width <= assuredSize && size.height <= assuredSize;
         guard.lock();
+        prefetch.changed.wait(guard, [assured] { return assured || prefetch.largestKnown || prefetch.stopping; });
+        const unsigned int largest = prefetch.largestKnown ? prefetch.largest : assuredSize;
+        DecodedImage image;
+        if (!prefetch.stopping) {
+            guard.unlock();
+            // NOTE: the main thread refuses an image larger than a texture
+            // can be from its header, without decoding it; nor does a worker
+            image = decodeImage(slot.file, largest, std::move(buffer));
+            guard.lock();
+        }
         slot.decoded = true;
         if (!slot.dropped)
             slot.image = std::move(image);
@@ -74,12 +105,10 @@ void decodeAhead()
     }
 }
 
-// Called with the lock held, at the first load: by then the main thread has
-// asked for the texture size limit, so asking again here writes nothing new
+// Called with the lock held, at start() or the first load
 void startWorkers()
 {
     prefetch.started = true;
-    prefetch.largest = sf::Texture::getMaximumSize();
     const std::size_t count = std::min<std::size_t>(threads, prefetch.slots.size() - prefetch.nextToTake);
     for (std::size_t i = 0; i < count; ++i) {
         try {
@@ -107,8 +136,13 @@ bool take(const std::string& file, DecodedImage& out)
         prefetch.slots[i].image = DecodedImage();
     }
     prefetch.nextToTake = index + 1;
-    if (!prefetch.started)
+    prefetch.taking = true;
+    if (!prefetch.started) {
+        // By now the main thread has asked for the limit: asking again writes nothing new
+        prefetch.largest = sf::Texture::getMaximumSize();
+        prefetch.largestKnown = true;
         startWorkers();
+    }
     Slot& slot = prefetch.slots[index];
     if (!slot.claimed) {
         // No worker got to it yet: the main thread loads it while they go on
@@ -135,6 +169,24 @@ void plan(std::vector<std::string> files)
         prefetch.slots[i].file = std::move(files[i]);
 }
 
+void start()
+{
+    {
+        std::lock_guard<std::mutex> guard(prefetch.lock);
+        if (prefetch.started || prefetch.slots.empty())
+            return;
+        startWorkers();
+    }
+    // Asked once the workers are off: the first GL context is made here
+    const unsigned int largest = sf::Texture::getMaximumSize();
+    {
+        std::lock_guard<std::mutex> guard(prefetch.lock);
+        prefetch.largest = largest;
+        prefetch.largestKnown = true;
+    }
+    prefetch.changed.notify_all();
+}
+
 bool load(sf::Texture& texture, const std::string& file)
 {
     DecodedImage image;
@@ -148,6 +200,9 @@ bool load(sf::Texture& texture, const std::string& file)
         return false;
     texture.update(image.pixels.get());
     ++uploaded;
+    std::lock_guard<std::mutex> guard(prefetch.lock);
+    if (prefetch.nextToDecode < prefetch.slots.size() && prefetch.spare.size() < prefetch.workers.size())
+        prefetch.spare.push_back(std::move(image));
     return true;
 }
 
@@ -161,10 +216,14 @@ void finish()
     for (std::thread& worker : prefetch.workers)
         worker.join();
     prefetch.workers.clear();
+    prefetch.spare.clear();
     prefetch.slots.clear();
     prefetch.nextToDecode = 0;
     prefetch.nextToTake = 0;
     prefetch.started = false;
+    prefetch.largest = 0;
+    prefetch.largestKnown = false;
+    prefetch.taking = false;
     prefetch.stopping = false;
 }
 

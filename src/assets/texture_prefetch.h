@@ -17,6 +17,7 @@
 namespace TexturePrefetch {
 
 void plan(std::vector<std::string> files);                // Names the files the main thread will load, in that order; decoding starts with the first load
+void start();                                             // Starts decoding the plan now, before the first load; asks the graphics card its largest texture
 bool load(sf::Texture& texture, const std::string& file); // Loads a whole image into the texture: from its decoded pixels when they are planned, else with loadFromFile
 void finish();                                            // Stops the workers and frees pixels that were never used
 std::size_t waitingImages();                              // Decoded images that no load has taken yet
@@ -30,7 +31,7 @@ struct Scope {
 };
 
 extern unsigned int threads;  // decoding threads; 0 loads every image on the main thread
-extern unsigned int ahead;    // images decoded beyond the one the main thread waits for; bounds the memory
+extern unsigned int ahead;    // images decoded beyond the one the main thread waits for (or, before its first load, will wait for); bounds the memory
 extern std::size_t uploaded;  // textures made from pixels decoded ahead, since the program started
 
 } // namespace TexturePrefetch

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using nlohmann::json;
 
@@ -71,6 +72,33 @@ TEST_P(CatalogueProcedure, ReportsAndStoresAsExpected)
     EXPECT_EQ(MusicManager::load(path), c.result);
     expectLines(errors.lines(), c.lines);
     EXPECT_EQ(storedSongs(), c.stored);
+}
+
+// The pass over a document given up frees each entry as it goes; it sees
+// the same entries, in the same order, with the same lines, as the pass that
+// keeps the document
+TEST_P(CatalogueProcedure, PassOverAGivenUpDocumentMatchesThePassThatKeepsIt)
+{
+    const ProcedureCase& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.write("music.json", c.text);
+    const CatalogueFormat format{"MusicManager", "music", "file", "FILE", "music"};
+    auto run = [&](bool givenUp) {
+        std::vector<std::string> handled;
+        CaptureErrors errors;
+        const bool result = loadCatalogueFile(path, format, [&](json&& document) {
+            const EntryHandler handle = [&](const std::string& key, const json& entry) {
+                handled.push_back(key + " = " + entry.dump());
+            };
+            return givenUp ? passCatalogueEntries(std::move(document), format, handle)
+                           : passCatalogueEntries(static_cast<const json&>(document), format, handle);
+        });
+        return std::make_tuple(result, errors.lines(), handled);
+    };
+    const auto kept = run(false);
+    EXPECT_EQ(run(true), kept);
+    EXPECT_EQ(std::get<0>(kept), c.result);
+    EXPECT_EQ(std::get<2>(kept).size(), c.stored.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CatalogueProcedure, ::testing::ValuesIn(procedureCases),

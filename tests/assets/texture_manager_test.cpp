@@ -157,6 +157,51 @@ TEST_F(TextureCatalogue, WithUploadsOffStoresTheSameKeysWithTheirSizesOnly)
     EXPECT_EQ(TextureManager::picture("a")->size, sf::Vector2u(8, 4));
 }
 
+// Keys that name one file with one repeat mode share a texture, however the
+// path is spelt; another repeat mode is another texture, and a file that
+// fails fails for each key with its own line
+TEST_F(TextureCatalogue, KeysOnTheSameFileAndRepeatModeShareOneTexture)
+{
+    const std::string corrupt = dir.write("corrupt.png", "\x89PNG\r\n\x1a\n this is not an image");
+    const std::string redAgain = dir.path("sub/../red.png");
+    dir.write("sub/x", "");
+    const json document{{"textures",
+                         {{"a", {{"file", red}}},
+                          {"b", {{"file", redAgain}, {"repeated", false}}},
+                          {"c", {{"file", red}, {"repeated", true}}},
+                          {"d", {{"file", blue}}},
+                          {"e", {{"file", corrupt}}},
+                          {"f", {{"file", red}}},
+                          {"g", {{"file", corrupt}}},
+                          {"h", {{"file", red}, {"repeated", true}}}}}};
+    CaptureErrors errors;
+    EXPECT_TRUE(TextureManager::loadEntries(document));
+    expectLines(errors.lines(), {"TextureManager: Unable to load file " + corrupt + ".",
+                                 "TextureManager: Unable to load file " + corrupt + "."});
+    ASSERT_EQ(TextureManager::textureStore.size(), 6u);
+    const sf::Texture* plain = TextureManager::get("a");
+    const sf::Texture* wrapped = TextureManager::get("c");
+    EXPECT_EQ(TextureManager::get("b"), plain);
+    EXPECT_EQ(TextureManager::get("f"), plain);
+    EXPECT_EQ(TextureManager::get("h"), wrapped);
+    EXPECT_NE(wrapped, plain);
+    EXPECT_NE(TextureManager::get("d"), plain);
+    EXPECT_FALSE(plain->isRepeated());
+    EXPECT_TRUE(wrapped->isRepeated());
+    EXPECT_EQ(wrapped->copyToImage().getPixel(7, 3), sf::Color::Red);
+
+    // A second catalogue shares what the first loaded
+    EXPECT_TRUE(TextureManager::loadEntries(json{{"textures", {{"later", {{"file", red}}}}}}));
+    EXPECT_EQ(TextureManager::get("later"), plain);
+
+    // Once the store has let the textures go, the file is loaded anew
+    resetProgramState();
+    EXPECT_TRUE(TextureManager::add("again", red, false));
+    ASSERT_NE(TextureManager::get("again"), nullptr);
+    EXPECT_EQ(TextureManager::get("again")->getSize(), sf::Vector2u(8, 4));
+    EXPECT_EQ(TextureManager::textureStore.size(), 1u);
+}
+
 TEST_F(TextureCatalogue, AddKeepsTheFirstTextureOfAKey)
 {
     CaptureErrors errors;

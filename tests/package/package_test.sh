@@ -49,7 +49,7 @@ echo "Made $(basename "$deb") and $(basename "$tar")"
 [ "$(dpkg-deb -f "$deb" Package)" = "orvalen-intro" ] || fail "the package is not named orvalen-intro"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
-for library in libsfml-graphics libsfml-audio libopenal; do
+for library in libsfml-graphics libsfml-audio libopenal libpng16 libjpeg62-turbo; do
   grep -q "$library" <<<"$depends" || fail "Depends does not name $library"
 done
 
