@@ -19,6 +19,13 @@
 
 namespace {
 
+// What a decoder made of a file
+enum class Outcome {
+    Decoded,      // the pixels are there
+    MediaLibrary, // no pixels; the media library's own loading may try
+    Refused,      // no pixels, and nothing else may try
+};
+
 // Pixels being decoded. The decoders below return from a library's error
 // through longjmp, which skips destructors, so they hold what they allocate
 // here, in plain pointers that the caller frees
@@ -66,19 +73,19 @@ void pngWarning(png_structp, png_const_charp) {}
 // asked to). Elsewhere libpng is as strict as stb_image or stricter: a
 // missing end chunk, or anything it would only warn about, ends the decode,
 // so the media library has the last word on every doubtful file.
-bool decodePng(std::FILE* file, unsigned int largest, RawImage& image)
+Outcome decodePng(std::FILE* file, unsigned int largest, RawImage& image)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (!png)
-        return false;
+        return Outcome::MediaLibrary;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return false;
+        return Outcome::MediaLibrary;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return Outcome::MediaLibrary;
     }
     png_set_benign_errors(png, 0);
     png_set_user_limits(png, largest, largest);
@@ -94,9 +101,6 @@ bool decodePng(std::FILE* file, unsigned int largest, RawImage& image)
     png_read_info(png, info);
     image.width = png_get_image_width(png, info);
     image.height = png_get_image_height(png, info);
-    // stb_image refuses a picture of more than a gigabyte of pixels
-    if (static_cast<unsigned long long>(image.width) * image.height * 4 > (1ull << 30))
-        png_error(png, "too large");
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
@@ -109,7 +113,7 @@ bool decodePng(std::FILE* file, unsigned int largest, RawImage& image)
     // stb_image decodes at the end chunk: a file without one is not an image to it
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    return true;
+    return Outcome::Decoded;
 }
 
 // libjpeg's error manager, with where to return to on an error
@@ -123,8 +127,8 @@ void jpegError(j_common_ptr decoder)
     std::longjmp(reinterpret_cast<JpegErrors*>(decoder->err)->jump, 1);
 }
 
-// A warning means damaged data, which decoders fill in differently: the
-// media library decides about that file
+// A warning means damaged data, which decoders fill in differently, and on
+// which the media library's decoder is not safe: the file is refused
 void jpegMessage(j_common_ptr decoder, int level)
 {
     if (level < 0)
@@ -133,25 +137,46 @@ void jpegMessage(j_common_ptr decoder, int level)
 
 void jpegOutput(j_common_ptr) {}
 
-// NOTE: only the usual JPEGs, YCbCr or grey; CMYK, YCCK and RGB JPEGs keep
-// the media library's colour handling
-bool decodeJpeg(std::FILE* file, unsigned int largest, RawImage& image)
+void reportJpegErrors(jpeg_decompress_struct& decoder, JpegErrors& errors)
 {
-    jpeg_decompress_struct decoder;
-    JpegErrors errors;
     decoder.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = jpegError;
     errors.manager.emit_message = jpegMessage;
     errors.manager.output_message = jpegOutput;
+}
+
+// Reads the rest of a JPEG without keeping it, in the colours libjpeg-turbo
+// gives; the decoder has read the header. The row is left in image.pixels.
+void readThrough(jpeg_decompress_struct& decoder, RawImage& image)
+{
+    jpeg_start_decompress(&decoder);
+    const std::size_t rowBytes = static_cast<std::size_t>(decoder.output_width) * decoder.output_components;
+    image.pixels = static_cast<unsigned char*>(std::malloc(rowBytes));
+    if (!image.pixels)
+        jpegError(reinterpret_cast<j_common_ptr>(&decoder));
+    JSAMPROW row = image.pixels;
+    while (decoder.output_scanline < decoder.output_height)
+        jpeg_read_scanlines(&decoder, &row, 1);
+    jpeg_finish_decompress(&decoder);
+}
+
+// NOTE: only the usual JPEGs, YCbCr or grey, become pixels here. CMYK, YCCK
+// and RGB JPEGs, arithmetic coding and odd sampling keep the media library's
+// own handling, but only once libjpeg-turbo has read them through without a
+// fault: the media library's decoder aborts, or writes past its tables, on
+// some damaged JPEGs
+Outcome decodeJpeg(std::FILE* file, RawImage& image)
+{
+    jpeg_decompress_struct decoder;
+    JpegErrors errors;
+    reportJpegErrors(decoder, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&decoder);
-        return false;
+        return Outcome::Refused;
     }
     jpeg_create_decompress(&decoder);
     jpeg_stdio_src(&decoder, file);
     jpeg_read_header(&decoder, TRUE);
-    // Arithmetic coding and odd sampling are beyond stb_image, or decoded
-    // there in its own way
     bool usual = (decoder.jpeg_color_space == JCS_YCbCr && decoder.num_components == 3) ||
                  (decoder.jpeg_color_space == JCS_GRAYSCALE && decoder.num_components == 1);
     usual = usual && !decoder.arith_code && decoder.data_precision == 8;
@@ -160,9 +185,10 @@ bool decodeJpeg(std::FILE* file, unsigned int largest, RawImage& image)
         const bool luma = i == 0 && component.h_samp_factor <= 2 && component.v_samp_factor <= 2;
         usual = luma || (component.h_samp_factor == 1 && component.v_samp_factor == 1);
     }
-    if (!usual || decoder.image_width > largest || decoder.image_height > largest) {
+    if (!usual) {
+        readThrough(decoder, image);
         jpeg_destroy_decompress(&decoder);
-        return false;
+        return Outcome::MediaLibrary;
     }
     decoder.out_color_space = JCS_EXT_RGBA;
     decoder.dct_method = JDCT_ISLOW;
@@ -170,63 +196,110 @@ bool decodeJpeg(std::FILE* file, unsigned int largest, RawImage& image)
     jpeg_start_decompress(&decoder);
     image.width = decoder.output_width;
     image.height = decoder.output_height;
-    if (decoder.output_components != 4 || !allocateRows(image)) {
-        jpeg_destroy_decompress(&decoder);
-        return false;
-    }
+    if (decoder.output_components != 4 || !allocateRows(image))
+        jpegError(reinterpret_cast<j_common_ptr>(&decoder));
     while (decoder.output_scanline < decoder.output_height)
         jpeg_read_scanlines(&decoder, image.rows + decoder.output_scanline, decoder.output_height - decoder.output_scanline);
     jpeg_finish_decompress(&decoder);
     jpeg_destroy_decompress(&decoder);
-    return true;
+    return Outcome::Decoded;
 }
 
-// The media library's own decoder, for every other format
-bool decodeOther(std::FILE* file, unsigned int largest, RawImage& image)
+// A JPEG's size from its header, read by libjpeg-turbo: stb_image's header
+// reader writes past its tables on some damaged files
+ImageSize jpegSize(std::FILE* file)
+{
+    ImageSize size;
+    jpeg_decompress_struct decoder;
+    JpegErrors errors;
+    reportJpegErrors(decoder, errors);
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&decoder);
+        return ImageSize();
+    }
+    jpeg_create_decompress(&decoder);
+    jpeg_stdio_src(&decoder, file);
+    jpeg_read_header(&decoder, TRUE);
+    size.width = decoder.image_width;
+    size.height = decoder.image_height;
+    size.known = size.width > 0 && size.height > 0;
+    jpeg_destroy_decompress(&decoder);
+    return size;
+}
+
+// The system's stb_image, for every other format; the caller has checked the
+// size its header gives
+Outcome decodeOther(std::FILE* file, RawImage& image)
 {
     int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_file(file, &width, &height, &channels) || width <= 0 || height <= 0 ||
-        static_cast<unsigned int>(width) > largest || static_cast<unsigned int>(height) > largest)
-        return false;
     image.pixels = stbi_load_from_file(file, &width, &height, &channels, STBI_rgb_alpha);
     image.width = static_cast<unsigned int>(width);
     image.height = static_cast<unsigned int>(height);
-    return image.pixels != nullptr;
+    return image.pixels ? Outcome::Decoded : Outcome::Refused;
+}
+
+bool isPng(const unsigned char* header, std::size_t length)
+{
+    return length >= 8 && png_sig_cmp(header, 0, 8) == 0;
+}
+
+bool isJpeg(const unsigned char* header, std::size_t length)
+{
+    return length >= 3 && header[0] == 0xff && header[1] == 0xd8 && header[2] == 0xff;
+}
+
+// The size the file's header gives; the file is read from its start, and
+// left there
+ImageSize sizeFromHeader(std::FILE* file)
+{
+    ImageSize size;
+    unsigned char header[24];
+    const std::size_t length = std::fread(header, 1, sizeof header, file);
+    std::rewind(file);
+    // A PNG's size is read from its header directly: the decoder's own
+    // check refuses sizes it finds too large without saying how large
+    const unsigned char ihdr[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (isPng(header, length)) {
+        if (length == sizeof header && std::memcmp(header + 8, ihdr, sizeof ihdr) == 0) {
+            auto bigEndian = [](const unsigned char* b) {
+                return (unsigned int)b[0] << 24 | (unsigned int)b[1] << 16 | (unsigned int)b[2] << 8 | b[3];
+            };
+            size.width = bigEndian(header + 16);
+            size.height = bigEndian(header + 20);
+            size.known = size.width > 0 && size.height > 0;
+        }
+    } else if (isJpeg(header, length)) {
+        size = jpegSize(file);
+    } else {
+        int width = 0, height = 0, channels = 0;
+        if (stbi_info_from_file(file, &width, &height, &channels) && width > 0 && height > 0) {
+            size.known = true;
+            size.width = static_cast<unsigned int>(width);
+            size.height = static_cast<unsigned int>(height);
+        }
+    }
+    std::rewind(file);
+    return size;
 }
 
 } // namespace
 
 ImageSize readImageSize(const std::string& path)
 {
-    ImageSize size;
     if (isSpecialFile(path))
-        return size;
+        return ImageSize();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
-        return size;
-    // A PNG's size is read from its header directly: the decoder's own
-    // check refuses sizes it finds too large without saying how large
-    unsigned char header[24];
-    const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-    if (std::fread(header, 1, sizeof header, file) == sizeof header && std::memcmp(header, png, sizeof png) == 0) {
-        auto bigEndian = [](const unsigned char* b) {
-            return (unsigned int)b[0] << 24 | (unsigned int)b[1] << 16 | (unsigned int)b[2] << 8 | b[3];
-        };
-        size.width = bigEndian(header + 16);
-        size.height = bigEndian(header + 20);
-        size.known = size.width > 0 && size.height > 0;
-        std::fclose(file);
-        return size;
-    }
-    std::rewind(file);
-    int width = 0, height = 0, channels = 0;
-    if (stbi_info_from_file(file, &width, &height, &channels) && width > 0 && height > 0) {
-        size.known = true;
-        size.width = static_cast<unsigned int>(width);
-        size.height = static_cast<unsigned int>(height);
-    }
+        return ImageSize();
+    const ImageSize size = sizeFromHeader(file);
     std::fclose(file);
     return size;
+}
+
+bool tooLarge(const ImageSize& size, unsigned int largest)
+{
+    return size.known && (size.width > largest || size.height > largest ||
+                          static_cast<unsigned long long>(size.width) * size.height > mostPixels);
 }
 
 DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedImage reuse)
@@ -235,30 +308,40 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
     if (isSpecialFile(path))
         return decoded;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    if (!file) {
+        // It says why it cannot open the file
+        decoded.mediaLibraryMayTry = true;
         return decoded;
+    }
     unsigned char signature[8];
-    const std::size_t read = std::fread(signature, 1, sizeof signature, file);
+    const std::size_t length = std::fread(signature, 1, sizeof signature, file);
     std::rewind(file);
+    const ImageSize size = sizeFromHeader(file);
     RawImage image;
     image.spareBytes = static_cast<std::size_t>(reuse.width) * reuse.height * 4;
     image.spare = reuse.pixels.release();
-    bool done = false;
-    if (read == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0)
-        done = decodePng(file, largest, image);
-    else if (read >= 3 && signature[0] == 0xff && signature[1] == 0xd8 && signature[2] == 0xff)
-        done = decodeJpeg(file, largest, image);
-    else
-        done = decodeOther(file, largest, image);
+    // Nothing is decoded that the header says is too large; a format other
+    // than PNG or JPEG must say its size before it is decoded at all
+    Outcome outcome = Outcome::Refused;
+    if (tooLarge(size, largest))
+        outcome = Outcome::Refused;
+    else if (isPng(signature, length))
+        outcome = decodePng(file, largest, image);
+    else if (isJpeg(signature, length))
+        outcome = decodeJpeg(file, image);
+    else if (size.known)
+        outcome = decodeOther(file, image);
     std::fclose(file);
     std::free(image.rows);
     std::free(image.spare);
-    if (!done) {
-        std::free(image.pixels);
+    // Checked again on what was decoded: the header is not the only word on it
+    if (outcome == Outcome::Decoded && !tooLarge({true, image.width, image.height}, largest)) {
+        decoded.pixels.reset(image.pixels);
+        decoded.width = image.width;
+        decoded.height = image.height;
         return decoded;
     }
-    decoded.pixels.reset(image.pixels);
-    decoded.width = image.width;
-    decoded.height = image.height;
+    std::free(image.pixels);
+    decoded.mediaLibraryMayTry = outcome == Outcome::MediaLibrary;
     return decoded;
 }

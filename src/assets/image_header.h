@@ -23,17 +23,32 @@ struct DecodedImage {
     unsigned int width = 0;                        // pixels
     unsigned int height = 0;                       // pixels
     std::unique_ptr<std::uint8_t, FreePixels> pixels; // width * height * 4 bytes; null when decoding failed
+    // Without pixels: the media library's own loading may be asked instead,
+    // and say what it says (a file that cannot be opened, a PNG that libpng
+    // refuses, a sound JPEG in colours it handles its own way). Any other
+    // file without pixels is refused outright: the media library's decoder
+    // is not safe on it.
+    bool mediaLibraryMayTry = false;
 };
+
+// The most pixels a picture may have, whatever its sides: decoding takes up
+// to 20 bytes a pixel in some formats, and no picture may take the program
+// past a few hundred megabytes. 4096 by 2048, or a 4K UHD picture.
+constexpr unsigned long long mostPixels = 1ull << 23;
 
 // Both leave a special file unopened: a FIFO would block them
 ImageSize readImageSize(const std::string& path);
+bool tooLarge(const ImageSize& size, unsigned int largest); // A side above `largest`, or more than mostPixels in all
 DecodedImage decodeImage(const std::string& path, unsigned int largest,
                          DecodedImage reuse = DecodedImage()); // Pixels stay null when the file is no image this can decode exactly as the media library does, or a side is above `largest`; writes nothing. The pixels of `reuse` are written over when they have room, else freed
 
 // NOTE: PNG is decoded with libpng and JPEG with libjpeg-turbo, both faster
 // than the decoder inside the media library. A PNG gives the very pixels the
 // media library gives; a JPEG may differ by a level or two, as JPEG decoders
-// do. What either library refuses or warns about (a damaged file, a JPEG in
-// CMYK or stored as RGB) gets no pixels here, and the caller loads it with the
-// media library, which then says what it says. Other formats are decoded with
-// the media library's own decoder, stb_image.
+// do. A PNG that libpng refuses is left to the media library. A JPEG that
+// libjpeg-turbo refuses or warns about is refused: the media library's JPEG
+// decoder aborts or overruns its tables on some damaged files; one that
+// libjpeg-turbo reads cleanly but in colours the media library treats its own
+// way (CMYK, YCCK, RGB) is left to it. Other formats are decoded with the
+// system's stb_image, a newer copy of the media library's own decoder, and
+// refused when it cannot: the media library's older copy is not asked.

@@ -55,12 +55,16 @@ void reportUnloadable(const std::string& file)
 // when it cannot, and keeps only its size
 bool addDecodedOnly(const std::string& key, const std::string& file)
 {
+    const DecodedImage decoded = decodeImage(file, assumedMaximumSize);
+    sf::Vector2u size(decoded.width, decoded.height);
     sf::Image image;
-    if (!image.loadFromFile(file)) {
+    if (!decoded.pixels && decoded.mediaLibraryMayTry && image.loadFromFile(file))
+        size = image.getSize();
+    else if (!decoded.pixels) {
         reportUnloadable(file);
         return false;
     }
-    pictureSizes.emplace(key, image.getSize());
+    pictureSizes.emplace(key, size);
     return true;
 }
 
@@ -150,11 +154,12 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         reportUnloadable(file);
         return false;
     }
-    // NOTE: an image larger than the GPU takes is refused from its header,
-    // before gigabytes of pixels are decoded only to be thrown away
+    // NOTE: an image larger than the GPU takes, or larger than any picture
+    // may be, is refused from its header, before gigabytes of pixels are
+    // decoded only to be thrown away
     const ImageSize size = readImageSize(file);
     const unsigned int largest = uploads ? sf::Texture::getMaximumSize() : assumedMaximumSize;
-    if (size.known && (size.width > largest || size.height > largest)) {
+    if (tooLarge(size, largest)) {
         reportUnloadable(file);
         return false;
     }

@@ -119,8 +119,8 @@ void startWorkers()
     }
 }
 
-// Hands over the decoded pixels of the file when a worker has them or is
-// making them; false when the main thread must load it itself
+// Hands over what a worker made of the file, pixels or not, when one has it
+// or is making it; false when the main thread must decode it itself
 bool take(const std::string& file, DecodedImage& out)
 {
     std::unique_lock<std::mutex> guard(prefetch.lock);
@@ -154,7 +154,7 @@ bool take(const std::string& file, DecodedImage& out)
         return false;
     prefetch.changed.wait(guard, [&slot] { return slot.decoded; });
     out = std::move(slot.image);
-    return out.pixels != nullptr;
+    return true;
 }
 
 } // namespace
@@ -190,10 +190,12 @@ void start()
 bool load(sf::Texture& texture, const std::string& file)
 {
     DecodedImage image;
-    // A file that could not be decoded ahead is loaded the usual way, so the
-    // media library writes its own failure lines where it always does
     if (!take(file, image))
-        return texture.loadFromFile(file);
+        image = decodeImage(file, sf::Texture::getMaximumSize());
+    // NOTE: the media library's own loading is asked only where it is safe,
+    // and then writes its own failure lines where it always did
+    if (!image.pixels)
+        return image.mediaLibraryMayTry && texture.loadFromFile(file);
     // What loadFromFile does after decoding, without first copying the
     // pixels into an sf::Image
     if (!texture.create(image.width, image.height))

@@ -18,7 +18,7 @@ namespace TexturePrefetch {
 
 void plan(std::vector<std::string> files);                // Names the files the main thread will load, in that order; decoding starts with the first load
 void start();                                             // Starts decoding the plan now, before the first load; asks the graphics card its largest texture
-bool load(sf::Texture& texture, const std::string& file); // Loads a whole image into the texture: from its decoded pixels when they are planned, else with loadFromFile
+bool load(sf::Texture& texture, const std::string& file); // Loads a whole image into the texture: decoded ahead when it is planned, else here; the media library's loadFromFile only where decodeImage leaves the file to it
 void finish();                                            // Stops the workers and frees pixels that were never used
 std::size_t waitingImages();                              // Decoded images that no load has taken yet
 

@@ -340,6 +340,9 @@ TEST(PngDecoding, RefusesWhatTheMediaLibraryRefusesAndAgreesOnWhatItTakes)
             EXPECT_FALSE(reference.loaded);
             EXPECT_EQ(decoded.pixels, nullptr);
         }
+        // What libpng refuses, the media library may look at and say why
+        if (!decoded.pixels)
+            EXPECT_TRUE(decoded.mediaLibraryMayTry);
     }
 }
 
@@ -351,9 +354,47 @@ TEST(PngDecoding, RefusesASideAboveTheLimitBeforeDecoding)
     const DecodedImage fits = decodeImage(dir.path("wide.png"), 300);
     ASSERT_NE(fits.pixels, nullptr);
     EXPECT_EQ(fits.width, 300u);
-    // A header claiming 50000 x 50000 RGBA: 10 GB if allocated
+    // A header claiming 50000 x 50000 RGBA: 10 GB if allocated; refused
+    // outright, since the media library would try to allocate it too
     const std::string claimed("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\xc3\x50\0\0\xc3\x50\x08\x06\0\0\0\0\0\0\0", 33);
-    EXPECT_EQ(decodeImage(dir.write("claimed.png", claimed), anySize).pixels, nullptr);
+    const DecodedImage huge = decodeImage(dir.write("claimed.png", claimed), anySize);
+    EXPECT_EQ(huge.pixels, nullptr);
+    EXPECT_FALSE(huge.mediaLibraryMayTry);
+}
+
+// Whatever its sides, a picture may have so many pixels and no more: some
+// formats take 20 bytes a pixel to decode
+TEST(PictureSize, IsTooLargeAboveEitherSideOrTheMostPixels)
+{
+    const struct {
+        ImageSize size;
+        unsigned largest;
+        bool tooLarge;
+    } cases[] = {
+        {{true, 1920, 1080}, 16384, false},
+        {{true, 3840, 2160}, 16384, false},  // 4K UHD
+        {{true, 4096, 2048}, 16384, false},  // exactly the most pixels
+        {{true, 4096, 2049}, 16384, true},   // one row more
+        {{true, 8192, 1024}, 16384, false},  // a long strip
+        {{true, 65536, 128}, 16384, true},   // a side above the card's
+        {{true, 16384, 1}, 16384, false},
+        {{true, 16385, 1}, 16384, true},
+        {{true, 50000, 50000}, 16384, true},
+        {{false, 0, 0}, 16384, false},       // unknown: the decoder decides
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size.width) + " x " + std::to_string(c.size.height));
+        EXPECT_EQ(tooLarge(c.size, c.largest), c.tooLarge);
+    }
+    // A PNG whose header claims one row too many is refused before any
+    // decoding, with nothing left for the media library to try
+    TempDir dir;
+    const std::string claimed("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x10\0\0\0\x08\x01\x08\x06\0\0\0\0\0\0\0", 33);
+    const std::string path = dir.write("claimed.png", claimed);
+    EXPECT_EQ(readImageSize(path).height, 2049u);
+    const DecodedImage decoded = decodeImage(path, 16384);
+    EXPECT_EQ(decoded.pixels, nullptr);
+    EXPECT_FALSE(decoded.mediaLibraryMayTry);
 }
 
 // The workers hand back the buffer of a picture already uploaded: it is
@@ -497,6 +538,7 @@ TEST(JpegDecoding, StaysWithinAFewLevelsOfTheMediaLibraryAndLeavesItCmyk)
         const DecodedImage decoded = decodeImage(path, anySize);
         if (!c.taken) {
             EXPECT_EQ(decoded.pixels, nullptr) << "decoded a kind of JPEG that stays with the media library";
+            EXPECT_TRUE(decoded.mediaLibraryMayTry) << "a sound JPEG is the media library's to decode";
             continue;
         }
         ASSERT_NE(decoded.pixels, nullptr);
@@ -518,12 +560,20 @@ TEST(JpegDecoding, StaysWithinAFewLevelsOfTheMediaLibraryAndLeavesItCmyk)
         for (std::size_t i = 3; i < bytes; i += 4)
             ASSERT_EQ(ours[i], 255) << "alpha of pixel " << i / 4;
     }
-    // A JPEG cut short is damaged: decoders fill the rest in their own ways,
-    // so the media library decides
+    // A JPEG cut short is damaged: refused outright, usual kind or not, for
+    // the media library's decoder is not safe on damaged JPEGs
     ASSERT_TRUE(writeJpegFile(dir.path("cut.jpg").c_str(), cases[0], width, height, rgb.data()));
+    ASSERT_TRUE(writeJpegFile(dir.path("cmyk.jpg").c_str(), cases[8], width, height, rgb.data()));
     const std::string baseline = readBytes(dir.path("cut.jpg"));
-    EXPECT_EQ(decodeImage(dir.write("cut.jpg", baseline.substr(0, baseline.size() * 2 / 3)), anySize).pixels, nullptr);
-    EXPECT_EQ(decodeImage(dir.write("header.jpg", baseline.substr(0, 300)), anySize).pixels, nullptr);
+    const std::string cmyk = readBytes(dir.path("cmyk.jpg"));
+    for (const auto& [name, bytes] : {std::pair<const char*, std::string>{"cut.jpg", baseline.substr(0, baseline.size() * 2 / 3)},
+                                      {"header.jpg", baseline.substr(0, 300)},
+                                      {"cmyk-cut.jpg", cmyk.substr(0, cmyk.size() * 2 / 3)}}) {
+        SCOPED_TRACE(name);
+        const DecodedImage damaged = decodeImage(dir.write(name, bytes), anySize);
+        EXPECT_EQ(damaged.pixels, nullptr);
+        EXPECT_FALSE(damaged.mediaLibraryMayTry);
+    }
 }
 
 } // namespace
