@@ -15,6 +15,10 @@
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO_WARNINGS
+// Only the formats the program takes; PNG and JPEG have libraries of their own
+#define STBI_NO_PNG
+#define STBI_NO_JPEG
+#define STBI_NO_PNM
 #include <stb_image.h>
 
 namespace {
@@ -243,6 +247,34 @@ bool isPng(const unsigned char* header, std::size_t length)
     return length >= 8 && png_sig_cmp(header, 0, 8) == 0;
 }
 
+// True when every chunk of a PNG lies within the file, up to its end chunk.
+// NOTE: the media library's decoder takes a chunk's length on trust and
+// allocates it before reading, gigabytes for a few bytes of file; a PNG that
+// libpng refuses goes to it only when no chunk claims more than is there
+bool chunksFitInFile(std::FILE* file)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return false;
+    const long size = std::ftell(file);
+    long at = 8; // past the signature
+    bool fits = size >= at;
+    while (fits && at < size) {
+        unsigned char head[8];
+        if (std::fseek(file, at, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) {
+            fits = false;
+            break;
+        }
+        const unsigned long length = (unsigned long)head[0] << 24 | (unsigned long)head[1] << 16 |
+                                     (unsigned long)head[2] << 8 | head[3];
+        fits = length <= static_cast<unsigned long>(size - at) && size - at - static_cast<long>(length) >= 12;
+        at += 12 + static_cast<long>(length);
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
+            break;
+    }
+    std::rewind(file);
+    return fits;
+}
+
 bool isJpeg(const unsigned char* header, std::size_t length)
 {
     return length >= 3 && header[0] == 0xff && header[1] == 0xd8 && header[2] == 0xff;
@@ -325,8 +357,11 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
     Outcome outcome = Outcome::Refused;
     if (tooLarge(size, largest))
         outcome = Outcome::Refused;
-    else if (isPng(signature, length))
+    else if (isPng(signature, length)) {
         outcome = decodePng(file, largest, image);
+        if (outcome == Outcome::MediaLibrary && !chunksFitInFile(file))
+            outcome = Outcome::Refused;
+    }
     else if (isJpeg(signature, length))
         outcome = decodeJpeg(file, image);
     else if (size.known)

@@ -45,7 +45,8 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest,
 // NOTE: PNG is decoded with libpng and JPEG with libjpeg-turbo, both faster
 // than the decoder inside the media library. A PNG gives the very pixels the
 // media library gives; a JPEG may differ by a level or two, as JPEG decoders
-// do. A PNG that libpng refuses is left to the media library. A JPEG that
+// do. A PNG that libpng refuses is left to the media library, unless one of
+// its chunks claims more bytes than the file holds. A JPEG that
 // libjpeg-turbo refuses or warns about is refused: the media library's JPEG
 // decoder aborts or overruns its tables on some damaged files; one that
 // libjpeg-turbo reads cleanly but in colours the media library treats its own

@@ -340,9 +340,11 @@ TEST(PngDecoding, RefusesWhatTheMediaLibraryRefusesAndAgreesOnWhatItTakes)
             EXPECT_FALSE(reference.loaded);
             EXPECT_EQ(decoded.pixels, nullptr);
         }
-        // What libpng refuses, the media library may look at and say why
+        // What libpng refuses, the media library may look at and say why,
+        // unless a chunk claims more than the file holds
+        const bool cut = std::string(c.name).rfind("cut inside", 0) == 0;
         if (!decoded.pixels)
-            EXPECT_TRUE(decoded.mediaLibraryMayTry);
+            EXPECT_EQ(decoded.mediaLibraryMayTry, !cut);
     }
 }
 
