@@ -37,58 +37,66 @@ bool readExactly(sf::InputStream& stream, void* data, sf::Int64 size)
     return stream.read(data, size) == size;
 }
 
-// Reads the chunks up to the samples. False for anything but the plain
-// layout: one format chunk of PCM, before the data, every chunk whole, of
-// even size and inside the file. The audio library's reader may read some of
-// those too, in its own way; they are left to it.
-bool readLayout(sf::InputStream& stream, Layout& layout)
+// What the chunks up to the samples say of a file
+enum class Reading {
+    Plain,         // one format chunk of PCM before the data, every chunk whole, of even size and inside the file
+    Elsewhere,     // not RIFF/WAVE, or a layout the audio library's reader may read in its own way: left to it
+    SamplesFirst,  // samples before any format chunk: no reader can play them, and the library's divides by zero
+};
+
+Reading readLayout(sf::InputStream& stream, Layout& layout)
 {
     const sf::Int64 fileSize = stream.getSize();
     unsigned char riff[12];
     if (fileSize < 12 || stream.seek(0) != 0 || !readExactly(stream, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
         std::memcmp(riff + 8, "WAVE", 4) != 0)
-        return false;
+        return Reading::Elsewhere;
     sf::Uint64 position = 12;
     bool haveFormat = false;
+    bool plain = true; // every chunk so far is one this reader reads
     for (;;) {
         unsigned char header[8];
         if (!readExactly(stream, header, 8))
-            return false;
+            return Reading::Elsewhere;
         const std::uint32_t size = little32(header + 4);
         const sf::Uint64 start = position + 8;
-        if (start + size > static_cast<sf::Uint64>(fileSize))
-            return false;
         if (std::memcmp(header, "data", 4) == 0) {
             if (!haveFormat)
-                return false;
+                return Reading::SamplesFirst;
+            if (!plain || start + size > static_cast<sf::Uint64>(fileSize))
+                return Reading::Elsewhere;
             layout.dataStart = start;
             layout.sampleCount = size / layout.bytesPerSample;
-            return true;
+            return Reading::Plain;
         }
-        if (size % 2 != 0)
-            return false;
+        // The library skips chunks as they say, so the search for the data
+        // chunk goes on past ones this reader leaves to it
+        if (start + size > static_cast<sf::Uint64>(fileSize) || size % 2 != 0)
+            plain = false;
         if (std::memcmp(header, "fmt ", 4) == 0) {
+            // The library gives up at a format it does not take, before any data
             unsigned char format[40];
             if (haveFormat || size < 16 || !readExactly(stream, format, 16))
-                return false;
+                return Reading::Elsewhere;
             const std::uint16_t tag = little16(format);
             const std::uint16_t bits = little16(format + 14);
             layout.channels = little16(format + 2);
             layout.sampleRate = little32(format + 4);
             if ((tag != formatPcm && tag != formatExtensible) || layout.channels == 0 || layout.sampleRate == 0 ||
                 (bits != 8 && bits != 16 && bits != 24 && bits != 32))
-                return false;
+                return Reading::Elsewhere;
             if (tag == formatExtensible) {
                 if (size < 40 || !readExactly(stream, format + 16, 24) || little16(format + 18) != bits ||
                     std::memcmp(format + 24, subformatPcm, 16) != 0)
-                    return false;
+                    return Reading::Elsewhere;
             }
             layout.bytesPerSample = bits / 8u;
             haveFormat = true;
         }
         position = start + size;
-        if (stream.seek(static_cast<sf::Int64>(position)) != static_cast<sf::Int64>(position))
-            return false;
+        if (position > static_cast<sf::Uint64>(fileSize) ||
+            stream.seek(static_cast<sf::Int64>(position)) != static_cast<sf::Int64>(position))
+            return Reading::Elsewhere;
     }
 }
 
@@ -96,14 +104,16 @@ bool readLayout(sf::InputStream& stream, Layout& layout)
 
 bool WavReader::check(sf::InputStream& stream)
 {
+    // Samples before their format are claimed only to be refused in open():
+    // the library's own reader would divide by zero on them
     Layout layout;
-    return readLayout(stream, layout);
+    return readLayout(stream, layout) != Reading::Elsewhere;
 }
 
 bool WavReader::open(sf::InputStream& file, Info& info)
 {
     Layout layout;
-    if (!readLayout(file, layout))
+    if (readLayout(file, layout) != Reading::Plain)
         return false;
     stream = &file;
     bytesPerSample = layout.bytesPerSample;

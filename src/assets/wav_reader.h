@@ -5,7 +5,9 @@
 // WAV song, spent inside the first frame. Asked before that one, this reader
 // takes the WAV files that it reads exactly as the library's own WAV reader
 // does, with the same samples; it declines every other file, which then goes
-// through the library's readers as it always has.
+// through the library's readers as it always has. One layout it claims only
+// to refuse: samples before their format, on which the library's own reader
+// divides by zero.
 
 #include <SFML/Audio/SoundFileReader.hpp>
 #include <SFML/Config.hpp>
@@ -14,8 +16,8 @@
 
 class WavReader : public sf::SoundFileReader {
 public:
-    static bool check(sf::InputStream& stream);                // True for a WAV it takes: RIFF/WAVE, PCM of 8, 16, 24 or 32 bits, a plain chunk layout
-    bool open(sf::InputStream& stream, Info& info) override;   // Reads the layout that check() accepted
+    static bool check(sf::InputStream& stream);                // True for a WAV it takes (RIFF/WAVE, PCM of 8, 16, 24 or 32 bits, a plain chunk layout) or refuses
+    bool open(sf::InputStream& stream, Info& info) override;   // Reads the layout that check() accepted; false for one it refuses
     void seek(sf::Uint64 sampleOffset) override;               // To a sample, counted over every channel
     sf::Uint64 read(sf::Int16* samples, sf::Uint64 maxCount) override; // As 16-bit samples, converted as the library's own reader converts them
 

@@ -182,6 +182,35 @@ TEST(WavReader, GivesTheAudioLibrarysSamplesAndDeclinesWhatItDoesNotReadTheSameW
     }
 }
 
+// The audio library's own WAV reader divides by zero on samples that come
+// before their format; the program's reader claims such files and refuses them
+TEST(WavReader, SamplesBeforeTheirFormatAreRefusedNotHandedToTheAudioLibrary)
+{
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"data then format", riff(chunk("data", sampleBytes(16, 100)) + chunk("fmt ", formatBody(1, 44100, 16)))},
+        {"data alone", riff(chunk("data", sampleBytes(16, 100)))},
+        {"data longer than the file", riff("data" + little(1000000, 4) + sampleBytes(16, 100))},
+        {"odd chunk, data, then format",
+         riff(chunk("odd ", "abc") + chunk("data", sampleBytes(16, 100)) + chunk("fmt ", formatBody(1, 44100, 16)))},
+        {"format of float samples after the data",
+         riff(chunk("data", sampleBytes(32, 100)) + chunk("fmt ", formatBody(1, 44100, 32, false, 0, false, 3)))},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.write("first.wav", c.bytes);
+        sf::FileInputStream stream;
+        ASSERT_TRUE(stream.open(path));
+        EXPECT_TRUE(WavReader::check(stream));
+        EXPECT_TRUE(readByTheProgram(path));
+        sf::InputSoundFile file;
+        EXPECT_FALSE(file.openFromFile(path));
+    }
+}
+
 TEST(WavReader, ReadsAWavSongOfTheProgramsOwnWritingBeforeAnyOtherReaderIsAsked)
 {
     TempDir dir;

@@ -10,6 +10,7 @@
 #include <SFML/Window/Context.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -21,13 +22,18 @@ namespace {
 const char* const ownPrefixes[] = {"TextureManager: ", "SpriteManager: ", "MusicManager: ", "validateJson: ",
                                    "config.json: ", "Config.json missing."};
 
-// Every line is the program's own, or the parser's message right after the
-// line that announces it
+// The media library's own line when a file it was given fails to load
+const char* const libraryPrefixes[] = {"Failed to load image \"", "Failed to open sound file \""};
+
+// Every line is the program's own, the media library's about a file it could
+// not load, or the parser's message right after the line that announces it
 void expectOwnLines(const std::vector<std::string>& lines)
 {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         bool own = false;
         for (const char* prefix : ownPrefixes)
+            own = own || lines[i].rfind(prefix, 0) == 0;
+        for (const char* prefix : libraryPrefixes)
             own = own || lines[i].rfind(prefix, 0) == 0;
         const bool parserMessage = i > 0 && lines[i - 1].find("Error while parsing JSON.") != std::string::npos &&
                                    lines[i].rfind("[json.exception.", 0) == 0;
@@ -191,8 +197,12 @@ TEST_F(HostileInputs, BrokenAndHugeImagesAreRefused)
     textures["whole"] = {{"file", dir.path("whole.png")}};
     CaptureErrors errors;
     TextureManager::loadEntries(json{{"textures", textures}});
-    expectOwnLines(errors.lines());
-    EXPECT_EQ(errors.lines().size(), 5u);
+    const auto lines = errors.lines();
+    expectOwnLines(lines);
+    // One line of ours for each refused picture
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.rfind("TextureManager: Unable to load file ", 0) == 0; }),
+              5);
     EXPECT_EQ(TextureManager::textureStore.size(), 1u);
     EXPECT_TRUE(TextureManager::has("whole"));
 }
@@ -208,9 +218,33 @@ TEST_F(HostileInputs, SongFileRemovedWhilePlaying)
     std::remove(song.c_str());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(MusicManager::player->getStatus(), sf::Music::Playing);
-    // Playing it again now fails in one line and leaves the player silent
+    // Playing it again now fails, in the audio library's line and ours, and
+    // leaves the player silent
+    MusicManager::play("song", true);
+    expectLines(errors.lines(), {"Failed to open sound file \"" + song + "\" (couldn't open stream)",
+                                 "MusicManager: Unable to load music file " + song + "."});
+    EXPECT_EQ(MusicManager::player->getStatus(), sf::Music::Stopped);
+}
+
+// The audio library's WAV reader divides by zero on a sample table that
+// comes before its format; the song is refused in our line alone
+TEST_F(HostileInputs, SongWithSamplesBeforeTheirFormatIsRefused)
+{
+    auto little = [](std::uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xff);
+        return out;
+    };
+    const std::string samples(400, '\x10');
+    const std::string format = little(1, 2) + little(1, 2) + little(44100, 4) + little(88200, 4) + little(2, 2) + little(16, 2);
+    const std::string chunks = "data" + little(400, 4) + samples + "fmt " + little(16, 4) + format;
+    const std::string song = dir.write("first.wav", "RIFF" + little(4 + chunks.size(), 4) + "WAVE" + chunks);
+    MusicManager::loadEntries(json{{"music", {{"song", {{"file", song}}}}}});
+    CaptureErrors errors;
     MusicManager::play("song", true);
     expectLines(errors.lines(), {"MusicManager: Unable to load music file " + song + "."});
+    ASSERT_NE(MusicManager::player, nullptr);
     EXPECT_EQ(MusicManager::player->getStatus(), sf::Music::Stopped);
 }
 
