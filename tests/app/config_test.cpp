@@ -15,6 +15,9 @@ struct ConfigCase {
     bool vsync;
 };
 
+// Rows read by name in the test list
+void PrintTo(const ConfigCase& c, std::ostream* out) { *out << c.name; }
+
 const ConfigCase configCases[] = {
     {"no file", std::nullopt, {"Config.json missing."}, false, true},
     {"empty file", "", {"config.json: Error while parsing JSON.", "[json.exception.parse_error.101]*"}, false, true},

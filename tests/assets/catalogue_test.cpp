@@ -31,6 +31,9 @@ struct ProcedureCase {
     std::vector<std::string> stored;
 };
 
+// Rows read by name in the test list
+void PrintTo(const ProcedureCase& c, std::ostream* out) { *out << c.name; }
+
 const ProcedureCase procedureCases[] = {
     {"empty_file", "", false,
      {"MusicManager: Error while parsing JSON.", "[json.exception.parse_error.101]*", "validateJson: Missing prop: music.",

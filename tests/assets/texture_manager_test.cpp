@@ -58,7 +58,11 @@ TEST_F(TextureCatalogue, UnloadableImagesLeaveNoEntryAndDisturbNoOther)
                                                    {"d", {{"file", dir.path("folder.png")}}},
                                                    {"e", {{"file", corrupt}}},
                                                    {"f", {{"file", blue}}}}}}));
-    expectLines(errors.lines(), {"TextureManager: Unable to load file " + dir.path("absent.png") + ".",
+    // A file that is not there keeps the media library's own line before
+    // ours; damaged ones are refused before they reach it
+    expectLines(errors.lines(), {"Failed to load image \"" + dir.path("absent.png") + "\". Reason: Unable to open file",
+                                 "TextureManager: Unable to load file " + dir.path("absent.png") + ".",
+                                 "Failed to load image \"\". Reason: Unable to open file",
                                  "TextureManager: Unable to load file .",
                                  "TextureManager: Unable to load file " + dir.path("folder.png") + ".",
                                  "TextureManager: Unable to load file " + corrupt + "."});
@@ -127,7 +131,8 @@ TEST_F(TextureCatalogue, WithUploadsOffStoresTheSameKeysWithTheirSizesOnly)
     CaptureErrors decoded;
     EXPECT_TRUE(TextureManager::loadEntries(document));
     expectLines(decoded.lines(), uploaded.lines());
-    expectLines(decoded.lines(), {"TextureManager: Unable to load file " + dir.path("absent.png") + ".",
+    expectLines(decoded.lines(), {"Failed to load image \"" + dir.path("absent.png") + "\". Reason: Unable to open file",
+                                  "TextureManager: Unable to load file " + dir.path("absent.png") + ".",
                                   "TextureManager: Unable to load file " + cut + ".",
                                   "TextureManager: Unable to load file " + huge + ".",
                                   "TextureManager: Invalid file property for [e]*",

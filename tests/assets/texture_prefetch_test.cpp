@@ -21,31 +21,6 @@ using nlohmann::json;
 
 namespace {
 
-// Captures the program's lines and the media library's own, in the order
-// they were written
-class CaptureAllErrors {
-public:
-    CaptureAllErrors() : previousCerr(std::cerr.rdbuf(captured.rdbuf())), previousErr(sf::err().rdbuf(captured.rdbuf())) {}
-    ~CaptureAllErrors()
-    {
-        std::cerr.rdbuf(previousCerr);
-        sf::err().rdbuf(previousErr);
-    }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> result;
-        std::istringstream in(captured.str());
-        for (std::string line; std::getline(in, line);)
-            result.push_back(line);
-        return result;
-    }
-
-private:
-    std::ostringstream captured;
-    std::streambuf* previousCerr;
-    std::streambuf* previousErr;
-};
-
 // A picture whose every pixel differs from its neighbours, so that a mix-up
 // of files, rows or channels shows in the pixels
 sf::Image noiseImage(unsigned width, unsigned height, std::uint32_t seed)
@@ -125,7 +100,7 @@ protected:
     std::pair<std::vector<std::string>, std::map<std::string, StoredTexture>> loadTwice(const json& document)
     {
         resetProgramState();
-        CaptureAllErrors errors;
+        CaptureErrors errors;
         TextureManager::loadEntries(document);
         TextureManager::loadEntries(document);
         return {errors.lines(), storedTextures()};
@@ -302,7 +277,7 @@ TEST_F(TexturePrefetchTest, APreparedLoadGivesTheLinesAndTexturesOfAPlainOne)
             auto run = [&](bool prepared) {
                 resetProgramState();
                 TextureManager::uploads = uploads;
-                CaptureAllErrors errors;
+                CaptureErrors errors;
                 if (prepared)
                     TextureManager::prepare(c.path);
                 const bool result = TextureManager::load(c.path);

@@ -10,32 +10,90 @@
 
 #include <SFML/Audio/OutputSoundFile.hpp>
 #include <SFML/Graphics/Image.hpp>
+#include <SFML/System/Err.hpp>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
-CaptureErrors::CaptureErrors() : previous(std::cerr.rdbuf(captured.rdbuf())) {}
+// Where the sanitizers write their reports; absent from a build without them
+extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
 
-CaptureErrors::~CaptureErrors() { std::cerr.rdbuf(previous); }
+namespace {
+
+// Everything written to each stream so far reaches the descriptor
+void flushErrorStreams()
+{
+    std::cerr.flush();
+    sf::err().flush();
+    std::fflush(stderr);
+}
+
+void sendSanitizerReportsTo(int descriptor)
+{
+    if (__sanitizer_set_report_fd)
+        __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(descriptor)));
+}
+
+} // namespace
+
+CaptureErrors::CaptureErrors() : file(std::tmpfile()), realStandardError(-1)
+{
+    if (!file)
+        throw std::runtime_error("cannot make a file to capture the standard error in");
+    flushErrorStreams();
+    realStandardError = ::dup(STDERR_FILENO);
+    if (realStandardError < 0 || ::dup2(::fileno(file), STDERR_FILENO) < 0)
+        throw std::runtime_error("cannot capture the standard error");
+    // A crash report during the capture must not vanish with the file
+    sendSanitizerReportsTo(realStandardError);
+}
+
+CaptureErrors::~CaptureErrors()
+{
+    flushErrorStreams();
+    ::dup2(realStandardError, STDERR_FILENO);
+    sendSanitizerReportsTo(STDERR_FILENO);
+    ::close(realStandardError);
+    std::fclose(file);
+}
 
 std::vector<std::string> CaptureErrors::lines() const
 {
     std::vector<std::string> result;
-    std::istringstream in(captured.str());
+    std::istringstream in(text());
     for (std::string line; std::getline(in, line);)
         result.push_back(line);
     return result;
 }
 
-std::string CaptureErrors::text() const { return captured.str(); }
+std::string CaptureErrors::text() const
+{
+    flushErrorStreams();
+    // Read with pread: the descriptor's offset is where the next line goes
+    std::string captured;
+    char buffer[4096];
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(::fileno(file), buffer, sizeof buffer, offset);
+        if (count <= 0)
+            break;
+        captured.append(buffer, static_cast<std::size_t>(count));
+        offset += count;
+    }
+    return captured;
+}
 
 TempDir::TempDir()
 {

@@ -4,21 +4,26 @@
 
 #include <SFML/Graphics/Color.hpp>
 
-#include <sstream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-// Captures what the program writes to std::cerr while it lives
+// Captures everything the process writes to its standard error while it
+// lives: the program's lines, the media library's and those of the libraries
+// below it, in the order they were written. A test that counts lines sees
+// them all. Sanitizer reports still reach the real standard error.
 class CaptureErrors {
 public:
     CaptureErrors();
     ~CaptureErrors();
+    CaptureErrors(const CaptureErrors&) = delete;
+    CaptureErrors& operator=(const CaptureErrors&) = delete;
     std::vector<std::string> lines() const; // Every line written so far, without line ends
     std::string text() const;
 
 private:
-    std::ostringstream captured;
-    std::streambuf* previous;
+    std::FILE* file;      // Where the standard error goes meanwhile
+    int realStandardError; // The standard error as it was, put back at the end
 };
 
 // A fresh temporary folder, removed with everything in it at the end
