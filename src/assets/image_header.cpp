@@ -76,23 +76,29 @@ void pngWarning(png_structp, png_const_charp) {}
 // no gamma or colour conversion at all (libpng changes colours only when
 // asked to). Elsewhere libpng is as strict as stb_image or stricter: a
 // missing end chunk, or anything it would only warn about, ends the decode,
-// so the media library has the last word on every doubtful file.
+// so that no picture loads that the media library's own loading refused.
 Outcome decodePng(std::FILE* file, unsigned int largest, RawImage& image)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (!png)
-        return Outcome::MediaLibrary;
+        return Outcome::Refused;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return Outcome::MediaLibrary;
+        return Outcome::Refused;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
-        return Outcome::MediaLibrary;
+        return Outcome::Refused;
     }
     png_set_benign_errors(png, 0);
     png_set_user_limits(png, largest, largest);
+    // NOTE: libpng's default cap on a chunk's length (8 MB) also refuses a
+    // pixel data chunk larger than the pixels, which encoders with weak
+    // compression (stb_image_write among them) write for noisy pictures. The
+    // pixel data is streamed, and every chunk that libpng would allocate
+    // whole is skipped below, so no cap is needed
+    png_set_chunk_malloc_max(png, 0);
     // NOTE: stb_image checks neither the chunks' CRCs nor the pixel data's
     // Adler-32, so a file with a wrong one is a picture to it; skipping both
     // gives the same answer and saves a pass over every byte
@@ -247,34 +253,6 @@ bool isPng(const unsigned char* header, std::size_t length)
     return length >= 8 && png_sig_cmp(header, 0, 8) == 0;
 }
 
-// True when every chunk of a PNG lies within the file, up to its end chunk.
-// NOTE: the media library's decoder takes a chunk's length on trust and
-// allocates it before reading, gigabytes for a few bytes of file; a PNG that
-// libpng refuses goes to it only when no chunk claims more than is there
-bool chunksFitInFile(std::FILE* file)
-{
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return false;
-    const long size = std::ftell(file);
-    long at = 8; // past the signature
-    bool fits = size >= at;
-    while (fits && at < size) {
-        unsigned char head[8];
-        if (std::fseek(file, at, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) {
-            fits = false;
-            break;
-        }
-        const unsigned long length = (unsigned long)head[0] << 24 | (unsigned long)head[1] << 16 |
-                                     (unsigned long)head[2] << 8 | head[3];
-        fits = length <= static_cast<unsigned long>(size - at) && size - at - static_cast<long>(length) >= 12;
-        at += 12 + static_cast<long>(length);
-        if (std::memcmp(head + 4, "IEND", 4) == 0)
-            break;
-    }
-    std::rewind(file);
-    return fits;
-}
-
 bool isJpeg(const unsigned char* header, std::size_t length)
 {
     return length >= 3 && header[0] == 0xff && header[1] == 0xd8 && header[2] == 0xff;
@@ -358,9 +336,10 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
     if (tooLarge(size, largest))
         outcome = Outcome::Refused;
     else if (isPng(signature, length)) {
+        // NOTE: a PNG libpng cannot read never reaches the media library's
+        // decoder: it takes chunk lengths on trust, and its zlib reader goes
+        // on past the end of the data, a gigabyte of output for a few bytes
         outcome = decodePng(file, largest, image);
-        if (outcome == Outcome::MediaLibrary && !chunksFitInFile(file))
-            outcome = Outcome::Refused;
     }
     else if (isJpeg(signature, length))
         outcome = decodeJpeg(file, image);

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +20,41 @@
 #include <tuple>
 
 using nlohmann::json;
+
+// Whether this build may stand in for pthread_create: ThreadSanitizer keeps
+// its own, and a stand-in would hide every thread from it
+#if defined(__SANITIZE_THREAD__)
+#define ORVALEN_FAILING_THREAD_STARTS 0
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORVALEN_FAILING_THREAD_STARTS 0
+#endif
+#endif
+#ifndef ORVALEN_FAILING_THREAD_STARTS
+#define ORVALEN_FAILING_THREAD_STARTS 1
+#endif
+
+#if ORVALEN_FAILING_THREAD_STARTS
+#include <dlfcn.h>
+#include <pthread.h>
+
+// Threads that may still start before the next start fails, as it fails when
+// the system has no threads left to give; -1: every start succeeds
+std::atomic<int> threadStartsLeft{-1};
+
+// Stands in for the C library's: std::thread starts its threads here
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*), void* argument)
+{
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static const Create next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    int left = threadStartsLeft.load();
+    while (left > 0 && !threadStartsLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left == 0)
+        return EAGAIN;
+    return next(thread, attributes, routine, argument);
+}
+#endif
 
 namespace {
 
@@ -190,7 +227,7 @@ TEST_F(TexturePrefetchTest, GivesTheLinesAndTexturesOfLoadingOneImageAfterAnothe
     // Every worker count and look-ahead gives the same, lines and all
     const struct {
         unsigned threads, ahead;
-    } settings[] = {{2, 1}, {2, 2}, {1, 1}, {3, 4}};
+    } settings[] = {{2, 0}, {2, 1}, {2, 2}, {1, 1}, {3, 4}};
     for (const auto& setting : settings) {
         SCOPED_TRACE("threads " + std::to_string(setting.threads) + ", ahead " + std::to_string(setting.ahead));
         TexturePrefetch::threads = setting.threads;
@@ -300,6 +337,131 @@ TEST_F(TexturePrefetchTest, APreparedLoadGivesTheLinesAndTexturesOfAPlainOne)
     }
     TextureManager::uploads = true;
 }
+
+// The pixels a noise file was written with, for whole-picture comparisons
+std::vector<sf::Uint8> noisePixels(unsigned width, unsigned height, std::uint32_t seed)
+{
+    const sf::Image image = noiseImage(width, height, seed);
+    return std::vector<sf::Uint8>(image.getPixelsPtr(), image.getPixelsPtr() + width * height * 4);
+}
+
+std::vector<sf::Uint8> texturePixels(const sf::Texture& texture)
+{
+    const sf::Image image = texture.copyToImage();
+    const sf::Vector2u size = image.getSize();
+    return std::vector<sf::Uint8>(image.getPixelsPtr(), image.getPixelsPtr() + size.x * size.y * 4);
+}
+
+// Plans that name one file several times (several keys on it), and loads
+// that pass planned files by or come after the plan has passed them: every
+// load gives its own file's pixels, at every worker count and look-ahead,
+// none waits for ever, and nothing decoded is left waiting
+TEST_F(TexturePrefetchTest, RepeatedAndSkippedFilesGiveEachLoadItsOwnPixels)
+{
+    const std::string x = writeNoise("x.png", 96, 64, 51);
+    const std::string y = writeNoise("y.png", 80, 50, 52);
+    const std::string z = writeNoise("z.png", 33, 77, 53);
+    const std::map<std::string, std::vector<sf::Uint8>> pixels = {
+        {x, noisePixels(96, 64, 51)}, {y, noisePixels(80, 50, 52)}, {z, noisePixels(33, 77, 53)}};
+    const struct {
+        const char* name;
+        std::vector<std::string> plan, loads;
+    } cases[] = {
+        {"one file under three keys", {x, y, x, x}, {x, y, x, x}},
+        {"a file loaded again after the plan", {x, y}, {x, y, x, x}},
+        {"a repeat passed by", {x, y, x, z}, {x, z, y}},
+        {"every file passed by, then loaded", {x, y, z}, {z, y, x}},
+        {"the same file in a row", {x, x, x}, {x, x, x}},
+    };
+    const struct {
+        unsigned threads, ahead;
+    } settings[] = {{1, 0}, {2, 0}, {1, 1}, {2, 2}, {3, 4}};
+    for (const auto& setting : settings) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(setting.threads) + ", ahead " +
+                         std::to_string(setting.ahead));
+            TexturePrefetch::threads = setting.threads;
+            TexturePrefetch::ahead = setting.ahead;
+            TexturePrefetch::plan(c.plan);
+            for (const std::string& file : c.loads) {
+                sf::Texture texture;
+                ASSERT_TRUE(TexturePrefetch::load(texture, file));
+                EXPECT_TRUE(texturePixels(texture) == pixels.at(file)) << file;
+                // Never more waiting than the look-ahead, and the one the next load may take
+                EXPECT_LE(TexturePrefetch::waitingImages(), setting.ahead + 1);
+            }
+            TexturePrefetch::finish();
+            EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+        }
+    }
+}
+
+// A worker still decoding a picture that the main thread has passed by
+// finishes it and lets it go: the passed-by picture is not kept, and a later
+// load of it decodes it afresh
+TEST_F(TexturePrefetchTest, APicturePassedByWhileItIsDecodedIsLetGo)
+{
+    // Large enough that a worker takes a good while over it
+    const std::string slow = writeNoise("slow.png", 2400, 1600, 61);
+    const std::string quick = writeNoise("quick.png", 40, 30, 62);
+    TexturePrefetch::threads = 1;
+    TexturePrefetch::ahead = 1;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TexturePrefetch::plan({slow, quick});
+        TexturePrefetch::start();
+        // The worker is well into the slow picture by now
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        sf::Texture texture;
+        ASSERT_TRUE(TexturePrefetch::load(texture, quick));
+        EXPECT_TRUE(texturePixels(texture) == noisePixels(40, 30, 62));
+        // Whenever the worker is done with it, its pixels go
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < deadline) {
+            EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ASSERT_TRUE(TexturePrefetch::load(texture, slow));
+        EXPECT_EQ(texture.getSize(), sf::Vector2u(2400, 1600));
+        EXPECT_EQ(texture.copyToImage().getPixel(2399, 1599), noiseImage(2400, 1600, 61).getPixel(2399, 1599));
+        TexturePrefetch::finish();
+    }
+}
+
+#if ORVALEN_FAILING_THREAD_STARTS
+// When the system gives no thread, or fewer than asked, the images load all
+// the same: the ones no worker takes on the main thread
+TEST_F(TexturePrefetchTest, LoadsEveryPictureWhenWorkersCannotStart)
+{
+    std::vector<std::string> files;
+    for (int i = 0; i < 5; ++i)
+        files.push_back(writeNoise("img" + std::to_string(i) + ".png", 120, 90, 70 + i));
+    // Asked first: the first GL context starts threads of its own
+    sf::Texture::getMaximumSize();
+    const struct {
+        const char* name;
+        int startsBeforeFailure;
+    } cases[] = {{"no worker starts", 0}, {"one worker of two starts", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TexturePrefetch::threads = 2;
+        TexturePrefetch::ahead = 2;
+        TexturePrefetch::plan(files);
+        threadStartsLeft = c.startsBeforeFailure;
+        TexturePrefetch::start();
+        const int unused = threadStartsLeft.exchange(-1);
+        // Every start was tried, the failing one included
+        EXPECT_EQ(unused, 0);
+        for (int i = 0; i < 5; ++i) {
+            sf::Texture texture;
+            ASSERT_TRUE(TexturePrefetch::load(texture, files[i]));
+            EXPECT_TRUE(texturePixels(texture) == noisePixels(120, 90, 70 + i)) << files[i];
+        }
+        TexturePrefetch::finish();
+        EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+    }
+}
+#endif
 
 TEST_F(TexturePrefetchTest, LoadsAFileOutsideThePlanOnTheMainThread)
 {
