@@ -21,6 +21,8 @@
 #define STBI_NO_PNM
 #include <stb_image.h>
 
+unsigned long long mostPixels = 1ull << 23;
+
 namespace {
 
 // What a decoder made of a file

@@ -24,17 +24,17 @@ struct DecodedImage {
     unsigned int height = 0;                       // pixels
     std::unique_ptr<std::uint8_t, FreePixels> pixels; // width * height * 4 bytes; null when decoding failed
     // Without pixels: the media library's own loading may be asked instead,
-    // and say what it says (a file that cannot be opened, a PNG that libpng
-    // refuses, a sound JPEG in colours it handles its own way). Any other
-    // file without pixels is refused outright: the media library's decoder
-    // is not safe on it.
+    // and say what it says (a file that cannot be opened, a sound JPEG in
+    // colours it handles its own way). Any other file without pixels is
+    // refused outright: the media library's decoder is not safe on it.
     bool mediaLibraryMayTry = false;
 };
 
 // The most pixels a picture may have, whatever its sides: decoding takes up
 // to 20 bytes a pixel in some formats, and no picture may take the program
-// past a few hundred megabytes. 4096 by 2048, or a 4K UHD picture.
-constexpr unsigned long long mostPixels = 1ull << 23;
+// past a few hundred megabytes. 4096 by 2048, or a 4K UHD picture. (The
+// picture fuzzer lowers it, to keep each of its runs short.)
+extern unsigned long long mostPixels;
 
 // Both leave a special file unopened: a FIFO would block them
 ImageSize readImageSize(const std::string& path);
@@ -45,8 +45,8 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest,
 // NOTE: PNG is decoded with libpng and JPEG with libjpeg-turbo, both faster
 // than the decoder inside the media library. A PNG gives the very pixels the
 // media library gives; a JPEG may differ by a level or two, as JPEG decoders
-// do. A PNG that libpng refuses is left to the media library, unless one of
-// its chunks claims more bytes than the file holds. A JPEG that
+// do. A PNG that libpng refuses is refused: the media library's PNG decoder
+// takes chunk lengths on trust and reads on past the pixel data. A JPEG that
 // libjpeg-turbo refuses or warns about is refused: the media library's JPEG
 // decoder aborts or overruns its tables on some damaged files; one that
 // libjpeg-turbo reads cleanly but in colours the media library treats its own
