@@ -1,6 +1,8 @@
 #include "app/config.h"
 
-#include "assets/catalogue.h"
+#include "assets/files.h"
+
+#include <nlohmann/json.hpp>
 
 #include <iostream>
 

@@ -1,8 +1,7 @@
 #include "assets/catalogue.h"
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <utility>
@@ -20,39 +19,6 @@ bool wrongType(const json& value, const char* wanted, std::string& why)
 }
 
 } // namespace
-
-bool isSpecialFile(const std::string& path)
-{
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
-}
-
-bool openForReading(const std::string& path, std::ifstream& stream)
-{
-    if (isSpecialFile(path))
-        return false;
-    stream.open(path);
-    return stream.is_open();
-}
-
-std::string printable(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\t') out += "\\t";
-        else if (c < 0x20 || c == 0x7f) {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        } else
-            out += static_cast<char>(c);
-    }
-    return out;
-}
 
 bool validateJson(const json& document, const std::vector<std::string>& names)
 {

@@ -3,10 +3,11 @@
 // top-level member, then hand each entry to the catalogue that owns it.
 // Every failure is one line on standard error; nothing here throws.
 
+#include "assets/files.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,19 +43,6 @@ bool passCatalogueEntries(const nlohmann::json& document, const CatalogueFormat&
 // members are freed right after it is handled, while they are still in the
 // cache, which costs far less than freeing the whole document at the end
 bool passCatalogueEntries(nlohmann::json&& document, const CatalogueFormat& format, const EntryHandler& handleEntry);
-
-// True for something that is there but is no regular file, nor a link to
-// one. Such a thing is never opened: a FIFO or a socket blocks the open, a
-// device never ends, a folder is no file. A missing file is not special: its
-// open fails the usual way, with the usual lines.
-bool isSpecialFile(const std::string& path);
-
-// Opens a file for reading; a special file counts as a file that cannot be opened
-bool openForReading(const std::string& path, std::ifstream& stream);
-
-// A key, path or text made safe to write inside one line: control bytes are
-// written as escapes, so a key with a line break still gives one line
-std::string printable(const std::string& text);
 
 // Typed reads of one entry property. Each gives false, with the reason in
 // `why`, when the value has the wrong JSON type or does not fit its type.

@@ -1,6 +1,6 @@
 #include "assets/image_header.h"
 
-#include "assets/catalogue.h"
+#include "assets/files.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "scenes/intro_slideshow.h"
 
-#include "app/screen_fade.h"
+#include "scenes/screen_fade.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/app.h"
 #include "app/config.h"
-#include "app/screen_fade.h"
+#include "scenes/screen_fade.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"

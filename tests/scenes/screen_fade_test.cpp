@@ -1,4 +1,4 @@
-#include "app/screen_fade.h"
+#include "scenes/screen_fade.h"
 #include "support/test_support.h"
 
 #include <SFML/Graphics/RenderTexture.hpp>

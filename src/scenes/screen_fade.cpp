@@ -1,4 +1,4 @@
-#include "app/screen_fade.h"
+#include "scenes/screen_fade.h"
 
 namespace ScreenFade {
 

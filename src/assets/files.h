@@ -1,0 +1,20 @@
+#pragma once
+// Opening the files the program reads, and writing what they name inside a
+// line: shared by the catalogues, the pictures and songs they name, and the
+// settings.
+
+#include <fstream>
+#include <string>
+
+// True for something that is there but is no regular file, nor a link to
+// one. Such a thing is never opened: a FIFO or a socket blocks the open, a
+// device never ends, a folder is no file. A missing file is not special: its
+// open fails the usual way, with the usual lines.
+bool isSpecialFile(const std::string& path);
+
+// Opens a file for reading; a special file counts as a file that cannot be opened
+bool openForReading(const std::string& path, std::ifstream& stream);
+
+// A key, path or text made safe to write inside one line: control bytes are
+// written as escapes, so a key with a line break still gives one line
+std::string printable(const std::string& text);
