@@ -15,7 +15,9 @@ extern char** environ;
 VirtualDisplay::VirtualDisplay(unsigned width, unsigned height)
 {
     // NOTE: Xvfb picks a free display number itself and writes it to the
-    // pipe once it takes connections; guessing a number races other servers
+    // pipe once it takes connections; guessing a number races other servers.
+    // -noreset: by default it resets whenever its last client leaves, and
+    // refuses the connections that come meanwhile
     int ready[2];
     if (pipe(ready) != 0) {
         why = "no pipe";
@@ -23,7 +25,7 @@ VirtualDisplay::VirtualDisplay(unsigned width, unsigned height)
     }
     const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
     std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", size,
-                                     "-nolisten", "tcp"};
+                                     "-nolisten", "tcp", "-noreset"};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
