@@ -340,19 +340,32 @@ bool isJpeg(const unsigned char* header, std::size_t length)
     return length >= 3 && header[0] == 0xff && header[1] == 0xd8 && header[2] == 0xff;
 }
 
-// The size the file's header gives; the file is read from its start, and
-// left there
-ImageSize sizeFromHeader(std::FILE* file)
+// A file's first bytes: enough for its format and, for a PNG, its size
+struct Header {
+    unsigned char bytes[24];
+    std::size_t length = 0;
+};
+
+// Reads the first bytes and goes back to the start
+Header readHeader(std::FILE* file)
+{
+    Header header;
+    header.length = std::fread(header.bytes, 1, sizeof header.bytes, file);
+    std::rewind(file);
+    return header;
+}
+
+// The size the file's header gives; the file is left at its start
+ImageSize sizeFromHeader(std::FILE* file, const Header& first)
 {
     ImageSize size;
-    unsigned char header[24];
-    const std::size_t length = std::fread(header, 1, sizeof header, file);
-    std::rewind(file);
+    const unsigned char* header = first.bytes;
+    const std::size_t length = first.length;
     // A PNG's size is read from its header directly: the decoder's own
     // check refuses sizes it finds too large without saying how large
     const unsigned char ihdr[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     if (isPng(header, length)) {
-        if (length == sizeof header && std::memcmp(header + 8, ihdr, sizeof ihdr) == 0) {
+        if (length == sizeof first.bytes && std::memcmp(header + 8, ihdr, sizeof ihdr) == 0) {
             auto bigEndian = [](const unsigned char* b) {
                 return (unsigned int)b[0] << 24 | (unsigned int)b[1] << 16 | (unsigned int)b[2] << 8 | b[3];
             };
@@ -385,7 +398,7 @@ ImageSize readImageSize(const std::string& path)
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return ImageSize();
-    const ImageSize size = sizeFromHeader(file);
+    const ImageSize size = sizeFromHeader(file, readHeader(file));
     std::fclose(file);
     return size;
 }
@@ -407,10 +420,8 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
         decoded.mediaLibraryMayTry = true;
         return decoded;
     }
-    unsigned char signature[8];
-    const std::size_t length = std::fread(signature, 1, sizeof signature, file);
-    std::rewind(file);
-    const ImageSize size = sizeFromHeader(file);
+    const Header header = readHeader(file);
+    const ImageSize size = sizeFromHeader(file, header);
     RawImage image;
     image.spareBytes = static_cast<std::size_t>(reuse.width) * reuse.height * 4;
     image.spare = reuse.pixels.release();
@@ -419,13 +430,13 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
     Outcome outcome = Outcome::Refused;
     if (tooLarge(size, largest))
         outcome = Outcome::Refused;
-    else if (isPng(signature, length)) {
+    else if (isPng(header.bytes, header.length)) {
         // NOTE: a PNG libpng cannot read never reaches the media library's
         // decoder: it takes chunk lengths on trust, and its zlib reader goes
         // on past the end of the data, a gigabyte of output for a few bytes
         outcome = decodePng(file, largest, image);
     }
-    else if (isJpeg(signature, length))
+    else if (isJpeg(header.bytes, header.length))
         outcome = decodeJpeg(file, image);
     else if (size.known)
         outcome = decodeOther(file, image);

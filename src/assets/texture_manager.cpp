@@ -155,14 +155,8 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         return false;
     }
     // NOTE: an image larger than the GPU takes, or larger than any picture
-    // may be, is refused from its header, before gigabytes of pixels are
-    // decoded only to be thrown away
-    const ImageSize size = readImageSize(file);
-    const unsigned int largest = uploads ? sf::Texture::getMaximumSize() : assumedMaximumSize;
-    if (tooLarge(size, largest)) {
-        reportUnloadable(file);
-        return false;
-    }
+    // may be, is refused from its header by decodeImage, wherever it is
+    // decoded, before gigabytes of pixels are decoded only to be thrown away
     if (!uploads)
         return addDecodedOnly(key, file);
     const LoadedFile identity = identify(file, repeated);
