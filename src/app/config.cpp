@@ -1,6 +1,6 @@
 #include "app/config.h"
 
-#include "assets/files.h"
+#include "base/files.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,7 +3,7 @@
 // top-level member, then hand each entry to the catalogue that owns it.
 // Every failure is one line on standard error; nothing here throws.
 
-#include "assets/files.h"
+#include "base/files.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #include "assets/image_header.h"
 
-#include "assets/files.h"
+#include "base/files.h"
 
 #include <csetjmp>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "app/app.h"
-#include "app/check.h"
-#include "app/options.h"
+#include "author/check.h"
+#include "cli/options.h"
 #include "app/platform.h"
-#include "app/preview.h"
+#include "author/preview.h"
 
 int main(int argc, char** argv)
 {

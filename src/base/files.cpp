@@ -1,4 +1,4 @@
-#include "assets/files.h"
+#include "base/files.h"
 
 #include <cstdio>
 #include <filesystem>

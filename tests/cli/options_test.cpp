@@ -1,4 +1,4 @@
-#include "app/options.h"
+#include "cli/options.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

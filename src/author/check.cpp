@@ -1,4 +1,4 @@
-#include "app/check.h"
+#include "author/check.h"
 
 #include "app/app.h"
 #include "app/config.h"

@@ -1,4 +1,4 @@
-#include "app/preview.h"
+#include "author/preview.h"
 
 #include "app/app.h"
 #include "app/canvas.h"

@@ -1,6 +1,6 @@
-#include "app/options.h"
+#include "cli/options.h"
 
-#include "app/check.h"
+#include "author/check.h"
 #include "app/version.h"
 #include "assets/texture_manager.h"
 
