@@ -3,6 +3,7 @@
 #include "app/canvas.h"
 #include "app/config.h"
 #include "app/platform.h"
+#include "base/messages.h"
 #include "scenes/screen_fade.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
@@ -15,7 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 
 bool running = true;
 SceneResult sceneResult = SceneContinue;
@@ -85,8 +85,7 @@ bool openDisplay()
     // connection is kept until the window exists: some X servers refuse a
     // connection made right after another one closed.
     if (!Platform::openDisplayProbe()) {
-        std::cerr << "Window: Unable to open the display " << Platform::displayName()
-                  << "; the intro needs a graphical desktop." << std::endl;
+        Problems::report(Messages::noDisplay(Platform::displayName()));
         return false;
     }
     return true;

@@ -6,6 +6,8 @@ namespace Config {
 extern bool fullscreen; // full-screen style when true, else a window with title bar; default false
 extern bool vsync;      // vertical synchronisation; default true
 
+void reset(); // Puts the settings back to their defaults
+
 } // namespace Config
 
 extern const char* const configFile; // "config.json", relative to the working dir

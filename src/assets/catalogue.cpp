@@ -1,8 +1,9 @@
 #include "assets/catalogue.h"
 
+#include "base/messages.h"
+
 #include <cmath>
 #include <fstream>
-#include <iostream>
 #include <limits>
 #include <utility>
 
@@ -20,11 +21,42 @@ bool wrongType(const json& value, const char* wanted, std::string& why)
 
 } // namespace
 
+namespace {
+
+// The file whose document is being loaded, as load() was given it; null
+// when a document comes without a file, which is then the format's own
+const std::string* fileInHand = nullptr;
+
+struct LoadingFile {
+    explicit LoadingFile(const std::string& path) : outer(fileInHand) { fileInHand = &path; }
+    ~LoadingFile() { fileInHand = outer; }
+    const std::string* outer;
+};
+
+std::string fileOf(const CatalogueFormat& format)
+{
+    return fileInHand ? *fileInHand : std::string(format.file);
+}
+
+// What the catalogue pass finds beside the entries: only the check speaks of it
+void reportBesideTheEntries(const json& document, const CatalogueFormat& format, const std::string& file)
+{
+    if (document.is_object() && document.contains(format.topKey) && !document.at(format.topKey).is_object())
+        Problems::report(Messages::entriesNotAnObject(file, format.topKey, document.at(format.topKey).type_name()));
+    if (!document.is_object())
+        return;
+    for (auto member = document.begin(); member != document.end(); ++member)
+        if (member.key() != format.topKey && member.key() != schemaMember)
+            Problems::report(Messages::unknownMember(file, member.key(), format.topKey));
+}
+
+} // namespace
+
 bool validateJson(const json& document, const std::vector<std::string>& names)
 {
     for (const std::string& name : names) {
         if (!document.is_object() || !document.contains(name)) {
-            std::cerr << "validateJson: Missing prop: " << printable(name) << "." << std::endl;
+            Problems::report(Messages::missingProp(name));
             return false;
         }
     }
@@ -52,13 +84,12 @@ bool loadReadCatalogue(const std::string& path, ReadCatalogue&& read, const Cata
                        const std::function<bool(json&&)>& loadEntries)
 {
     if (!read.opened) {
-        std::cerr << format.manager << ": Unable to open file " << printable(path) << "." << std::endl;
+        Problems::report(Messages::unableToOpen(format.manager, path));
         return false;
     }
-    if (!read.parseError.empty()) {
-        std::cerr << format.manager << ": Error while parsing JSON." << std::endl;
-        std::cerr << printable(read.parseError) << std::endl;
-    }
+    if (!read.parseError.empty())
+        Problems::report(Messages::notJson(format.manager, path, read.parseError));
+    const LoadingFile loading(path);
     return loadEntries(std::move(read.document));
 }
 
@@ -70,30 +101,33 @@ bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
 
 namespace {
 
-void reportMissingRequired(const CatalogueFormat& format, const std::string& key)
+// Handles one entry, or says what it lacks; records made meanwhile are about it
+void passEntry(const std::string& file, const std::string& entriesPointer, const std::string& key, const json& entry,
+               const CatalogueFormat& format, const EntryHandler& handleEntry)
 {
-    std::cerr << format.manager << ": Missing " << format.requiredLabel << " property for [" << printable(key) << "]"
-              << std::endl;
+    const Problems::InEntry inEntry(file, entriesPointer, key);
+    if (!entry.is_object() || !entry.contains(format.requiredProperty)) {
+        Problems::report(Messages::missingRequired(format.manager, format.requiredLabel, key));
+        return;
+    }
+    handleEntry(key, entry);
 }
 
 } // namespace
 
 bool passCatalogueEntries(const json& document, const CatalogueFormat& format, const EntryHandler& handleEntry)
 {
+    const std::string file = fileOf(format);
     if (!validateJson(document, {format.topKey})) {
-        std::cerr << format.manager << ": Missing properties in " << format.catalogueName << "file." << std::endl;
+        Problems::report(Messages::missingEntries(format.manager, format.catalogueName, file));
+        reportBesideTheEntries(document, format, file);
         return false;
     }
+    reportBesideTheEntries(document, format, file);
+    const std::string entriesPointer = Problems::pointerTo(format.topKey);
     const json& entries = document.at(format.topKey);
-    for (const auto& item : entries.items()) {
-        const std::string& key = item.key();
-        const json& entry = item.value();
-        if (!entry.is_object() || !entry.contains(format.requiredProperty)) {
-            reportMissingRequired(format, key);
-            continue;
-        }
-        handleEntry(key, entry);
-    }
+    for (const auto& item : entries.items())
+        passEntry(file, entriesPointer, item.key(), item.value(), format, handleEntry);
     return true;
 }
 
@@ -102,14 +136,12 @@ bool passCatalogueEntries(json&& document, const CatalogueFormat& format, const 
     // Entries held in anything but an object are walked as the other pass walks them
     if (!document.is_object() || !document.contains(format.topKey) || !document.at(format.topKey).is_object())
         return passCatalogueEntries(static_cast<const json&>(document), format, handleEntry);
+    const std::string file = fileOf(format);
+    reportBesideTheEntries(document, format, file);
+    const std::string entriesPointer = Problems::pointerTo(format.topKey);
     json& entries = document.at(format.topKey);
-    for (auto item = entries.begin(); item != entries.end(); item = entries.erase(item)) {
-        if (!item->is_object() || !item->contains(format.requiredProperty)) {
-            reportMissingRequired(format, item.key());
-            continue;
-        }
-        handleEntry(item.key(), *item);
-    }
+    for (auto item = entries.begin(); item != entries.end(); item = entries.erase(item))
+        passEntry(file, entriesPointer, item.key(), *item, format, handleEntry);
     return true;
 }
 
@@ -199,6 +231,10 @@ bool readMilliseconds(const json& value, double& out, std::string& why)
 
 void reportInvalidProperty(const char* manager, const std::string& property, const std::string& key, const std::string& why)
 {
-    std::cerr << manager << ": Invalid " << property << " property for [" << printable(key) << "]: " << why << "."
-              << std::endl;
+    Problems::report(Messages::invalidProperty(manager, property, key, why));
+}
+
+void reportUnknownProperty(const CatalogueFormat& format, const std::string& key, const std::string& property)
+{
+    Problems::report(Messages::unknownProperty(format.what, key, property));
 }

@@ -2,13 +2,12 @@
 
 #include "assets/catalogue.h"
 #include "assets/wav_reader.h"
+#include "base/messages.h"
 
 // The include form that works with every OpenAL layout: the build finds the folder
 #include "alc.h"
-#include <SFML/System/Err.hpp>
 
 #include <cmath>
-#include <iostream>
 
 namespace MusicManager {
 
@@ -18,7 +17,14 @@ bool silent = false;
 
 namespace {
 
-const CatalogueFormat format{"MusicManager", "music", "file", "FILE", "music"};
+const CatalogueFormat format{"MusicManager", "music", "file", "FILE", "music", "assets/music.json", "Song"};
+
+// Every property a song entry may have, in the order they are checked
+const PropertyList<Song, 3> properties({{
+    {"volume", &Song::volume, false, true},
+    {"loopTo", &Song::loopTo},
+    {"file", &Song::file, true},
+}});
 
 // NOTE: while the program starts, before any sound file is opened: the audio
 // library registers its own readers at the first open, after this one, and
@@ -28,30 +34,18 @@ const CatalogueFormat format{"MusicManager", "music", "file", "FILE", "music"};
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     Song song;
-    std::string why;
-    if (entry.contains("volume")) {
-        if (!readInt32(entry.at("volume"), song.volume, why))
-            return reportInvalidProperty(format.manager, "volume", key, why);
-        // NOTE: the audio library refuses a negative gain and keeps the last
-        // one, usually full volume, so a negative volume is an error here
-        if (song.volume < 0)
-            return reportInvalidProperty(format.manager, "volume", key, "must not be negative");
-    }
-    if (entry.contains("loopTo") && !readMilliseconds(entry.at("loopTo"), song.loopTo, why))
-        return reportInvalidProperty(format.manager, "loopTo", key, why);
-    if (!readString(entry.at("file"), song.file, why))
-        return reportInvalidProperty(format.manager, "file", key, why);
-    songs[key] = std::move(song);
+    if (readProperties(properties, format, key, entry, song))
+        songs[key] = std::move(song);
 }
 
 void reportMissingSong(const std::string& key)
 {
-    std::cerr << "MusicManager: Song with key " << printable(key) << " does not exist." << std::endl;
+    Problems::report(Messages::missingKey(format.manager, format.what, key));
 }
 
 void reportUnloadableSong(const std::string& file)
 {
-    std::cerr << "MusicManager: Unable to load music file " << printable(file) << "." << std::endl;
+    Problems::report(Messages::unloadableSong(file));
 }
 
 // Makes the player when an audio device can be opened; asks only once
@@ -112,8 +106,7 @@ void play(const std::string& key, bool loop, sf::Time from)
         return;
     const Song& song = found->second;
     if (!makePlayer()) {
-        std::cerr << "MusicManager: No audio device could be opened; " << printable(key)
-                  << " will not play and the show runs silent." << std::endl;
+        Problems::report(Messages::noAudioDevice(key));
         return;
     }
     // NOTE: the audio library would stream a directory forever, and block on
@@ -145,7 +138,7 @@ bool openFile(const std::string& key, sf::InputSoundFile& file)
     }
     const std::string refusal = loopPointRefusal(found->second, file);
     if (!refusal.empty())
-        sf::err() << refusal << std::endl;
+        Problems::report(Messages::loopPointRefused(refusal));
     return true;
 }
 

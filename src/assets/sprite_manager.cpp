@@ -2,19 +2,18 @@
 
 #include "assets/catalogue.h"
 #include "assets/texture_manager.h"
+#include "base/messages.h"
 
-#include <array>
-#include <iostream>
-#include <string_view>
-#include <type_traits>
+#include <algorithm>
 
 namespace SpriteManager {
 
 std::unordered_map<std::string, std::unique_ptr<sf::Sprite>> spriteStore;
+std::unordered_set<std::string> texturesNamed;
 
 namespace {
 
-const CatalogueFormat format{"SpriteManager", "sprites", "texture", "TEXTURE", "sprites"};
+const CatalogueFormat format{"SpriteManager", "sprites", "texture", "TEXTURE", "sprites", "assets/sprites.json", "Sprite"};
 
 // The screen's centre, where "autocenter_place" puts a sprite's origin
 const sf::Vector2f screenCentre(960.f, 540.f);
@@ -22,58 +21,31 @@ const sf::Vector2f screenCentre(960.f, 540.f);
 // Everything one entry asks for, read and checked before anything is built
 struct SpriteEntry {
     float originX = 0, originY = 0;
-    std::int32_t rectX = 0, rectY = 0, rectW = -1, rectH = -1;
+    std::int32_t rectX = 0, rectY = 0, rectW = -1, rectH = -1; // -1: the texture's whole width or height
     bool autocenter = false, autocenterPlace = false;
     std::string texture;
 };
 
-// The properties an entry may have, in byte order: the order in which a
-// parsed object keeps its members, so one walk over the entry finds them all.
-// A large catalogue spent most of its entry pass searching for each in turn.
-enum Property { Autocenter, AutocenterPlace, OriginX, OriginY, RectH, RectW, RectX, RectY, Texture, PropertyCount };
-const std::array<std::string_view, PropertyCount> propertyNames = {
-    "autocenter", "autocenter_place", "originX", "originY", "rectH", "rectW", "rectX", "rectY", "texture"};
-static_assert(std::is_same_v<nlohmann::json::object_comparator_t, std::less<>>,
-              "the walk below needs members kept in byte order");
+// Every property a sprite entry may have, in the order they are checked
+const PropertyList<SpriteEntry, 9> properties({{
+    {"originX", &SpriteEntry::originX},
+    {"originY", &SpriteEntry::originY},
+    {"rectX", &SpriteEntry::rectX},
+    {"rectY", &SpriteEntry::rectY},
+    {"rectW", &SpriteEntry::rectW},
+    {"rectH", &SpriteEntry::rectH},
+    {"texture", &SpriteEntry::texture, true},
+    {"autocenter", &SpriteEntry::autocenter},
+    {"autocenter_place", &SpriteEntry::autocenterPlace},
+}});
 
-// Each property's value in the entry, or null where the entry lacks it
-std::array<const nlohmann::json*, PropertyCount> findProperties(const nlohmann::json& entry)
+// Whether the rectangle's columns or rows, from..to, whichever way it is cut,
+// leave a picture of `size`
+bool outside(int start, int length, unsigned int size)
 {
-    std::array<const nlohmann::json*, PropertyCount> found{};
-    std::size_t next = 0;
-    for (auto member = entry.begin(); member != entry.end() && next < PropertyCount; ++member) {
-        const std::string& name = member.key();
-        while (next < PropertyCount && propertyNames[next] < name)
-            ++next;
-        if (next < PropertyCount && propertyNames[next] == name)
-            found[next++] = &member.value();
-    }
-    return found;
-}
-
-bool readEntry(const std::string& key, const nlohmann::json& entry, SpriteEntry& out)
-{
-    const auto properties = findProperties(entry);
-    std::string why;
-    auto invalid = [&](Property property) {
-        reportInvalidProperty(format.manager, std::string(propertyNames[property]), key, why);
-        return false;
-    };
-    auto readOptional = [&](Property property, auto read, auto& value) {
-        return !properties[property] || read(*properties[property], value, why);
-    };
-    // Checked in this order: only the first bad property is reported
-    if (!readOptional(OriginX, readFloat, out.originX)) return invalid(OriginX);
-    if (!readOptional(OriginY, readFloat, out.originY)) return invalid(OriginY);
-    if (!readOptional(RectX, readInt32, out.rectX)) return invalid(RectX);
-    if (!readOptional(RectY, readInt32, out.rectY)) return invalid(RectY);
-    if (!readOptional(RectW, readInt32, out.rectW)) return invalid(RectW);
-    if (!readOptional(RectH, readInt32, out.rectH)) return invalid(RectH);
-    // Always present: the catalogue pass skips an entry without it
-    if (!readString(*properties[Texture], out.texture, why)) return invalid(Texture);
-    if (!readOptional(Autocenter, readBool, out.autocenter)) return invalid(Autocenter);
-    if (!readOptional(AutocenterPlace, readBool, out.autocenterPlace)) return invalid(AutocenterPlace);
-    return true;
+    const long long from = std::min<long long>(start, static_cast<long long>(start) + length);
+    const long long to = std::max<long long>(start, static_cast<long long>(start) + length);
+    return from < 0 || to > static_cast<long long>(size);
 }
 
 // The last texture an entry of this pass found: catalogues cut many sprites
@@ -85,8 +57,12 @@ struct LastPicture {
 
 void addEntry(const std::string& key, const nlohmann::json& entry, LastPicture& last)
 {
+    // The texture is used, whatever becomes of the entry
+    const nlohmann::json& named = entry.at("texture");
+    if (named.is_string() && !(last.picture && last.key == named.get_ref<const std::string&>()))
+        texturesNamed.insert(named.get_ref<const std::string&>());
     SpriteEntry wanted;
-    if (!readEntry(key, entry, wanted))
+    if (!readProperties(properties, format, key, entry, wanted))
         return;
     // A sprite without its texture is not stored: the lookup has said why.
     // NOTE: only found textures are remembered, so a missing one is looked
@@ -110,11 +86,14 @@ void addEntry(const std::string& key, const nlohmann::json& entry, LastPicture& 
     const sf::Vector2f position = wanted.autocenterPlace ? screenCentre : sf::Vector2f(0.f, 0.f);
     if (rect.width == -1) rect.width = static_cast<int>(size.x);
     if (rect.height == -1) rect.height = static_cast<int>(size.y);
+    if (!picture->repeated && (outside(rect.left, rect.width, size.x) || outside(rect.top, rect.height, size.y)))
+        Problems::report(Messages::rectangleOutside(key, rect.left, rect.top, rect.width, rect.height, wanted.texture,
+                                                    size.x, size.y));
 
     // The slot is claimed and the duplicate found in one search of the store
     auto [slot, added] = spriteStore.try_emplace(key);
     if (!added) {
-        std::cerr << "SpriteManager: Sprite with key " << printable(key) << " already exists." << std::endl;
+        Problems::report(Messages::duplicateKey(format.manager, format.what, key));
         return;
     }
     auto sprite = std::make_unique<sf::Sprite>();
@@ -168,7 +147,7 @@ sf::Sprite* get(const std::string& key)
 {
     auto found = spriteStore.find(key);
     if (found == spriteStore.end()) {
-        std::cerr << "SpriteManager: Sprite with key " << printable(key) << " does not exist." << std::endl;
+        Problems::report(Messages::missingKey(format.manager, format.what, key));
         return nullptr;
     }
     return found->second.get();

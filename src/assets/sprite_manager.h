@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace SpriteManager {
 
@@ -20,5 +21,8 @@ sf::Sprite* get(const std::string& key);          // The stored sprite, or null 
 
 // Key -> sprite, filled at start-up; only the sprites' colours change afterwards
 extern std::unordered_map<std::string, std::unique_ptr<sf::Sprite>> spriteStore;
+// Every texture key that an entry names, loaded or not: a texture no entry
+// names is used by no sprite
+extern std::unordered_set<std::string> texturesNamed;
 
 } // namespace SpriteManager

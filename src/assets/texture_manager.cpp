@@ -2,12 +2,12 @@
 
 #include "assets/catalogue.h"
 #include "assets/image_header.h"
+#include "base/messages.h"
 #include "assets/texture_prefetch.h"
 
 #include <SFML/Graphics/Image.hpp>
 
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <utility>
 
@@ -16,12 +16,25 @@ namespace TextureManager {
 std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;
 bool uploads = true;
 std::unordered_map<std::string, sf::Vector2u> pictureSizes;
+std::unordered_set<std::string> repeatedPictures;
 // What desktop cards of the last decade and Mesa's software renderer take
 const unsigned int assumedMaximumSize = 16384;
 
 namespace {
 
-const CatalogueFormat format{"TextureManager", "textures", "file", "FILE", "textures"};
+const CatalogueFormat format{"TextureManager", "textures", "file", "FILE", "textures", "assets/textures.json", "Texture"};
+
+// What one entry asks for
+struct TextureEntry {
+    std::string file; // the picture, relative to the working dir
+    bool repeated = false;
+};
+
+// Every property a texture entry may have, in the order they are checked
+const PropertyList<TextureEntry, 2> properties({{
+    {"file", &TextureEntry::file, true},
+    {"repeated", &TextureEntry::repeated},
+}});
 
 // A picture file as the store knows it: its canonical path (links and dots
 // resolved, so two spellings of one path are one file) and the repeat mode
@@ -46,14 +59,16 @@ LoadedFile identify(const std::string& file, bool repeated)
     return {error ? std::string() : canonical.string(), repeated};
 }
 
-void reportUnloadable(const std::string& file)
+void reportUnloadable(const std::string& file, const std::string& why = std::string())
 {
-    std::cerr << "TextureManager: Unable to load file " << printable(file) << "." << std::endl;
+    Problem problem = Messages::unloadablePicture(file);
+    problem.why = why;
+    Problems::report(std::move(problem));
 }
 
 // Reads the whole picture as loading a texture would, with the same lines
 // when it cannot, and keeps only its size
-bool addDecodedOnly(const std::string& key, const std::string& file)
+bool addDecodedOnly(const std::string& key, const std::string& file, bool repeated)
 {
     const DecodedImage decoded = decodeImage(file, assumedMaximumSize);
     sf::Vector2u size(decoded.width, decoded.height);
@@ -61,23 +76,27 @@ bool addDecodedOnly(const std::string& key, const std::string& file)
     if (!decoded.pixels && decoded.mediaLibraryMayTry && image.loadFromFile(file))
         size = image.getSize();
     else if (!decoded.pixels) {
-        reportUnloadable(file);
+        // A picture refused from its size alone: the line above cannot say so
+        const ImageSize header = readImageSize(file);
+        if (header.known && (header.width > assumedMaximumSize || header.height > assumedMaximumSize))
+            reportUnloadable(file, "its picture is " + Messages::pixels(header.width, header.height) + ", more than the " +
+                                       std::to_string(assumedMaximumSize) +
+                                       " a side that the check takes a graphics card to accept");
+        else
+            reportUnloadable(file);
         return false;
     }
     pictureSizes.emplace(key, size);
+    if (repeated)
+        repeatedPictures.insert(key);
     return true;
 }
 
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
-    std::string file;
-    bool repeated = false;
-    std::string why;
-    if (!readString(entry.at("file"), file, why))
-        return reportInvalidProperty(format.manager, "file", key, why);
-    if (entry.contains("repeated") && !readBool(entry.at("repeated"), repeated, why))
-        return reportInvalidProperty(format.manager, "repeated", key, why);
-    add(key, file, repeated);
+    TextureEntry wanted;
+    if (readProperties(properties, format, key, entry, wanted))
+        add(key, wanted.file, wanted.repeated);
 }
 
 // The files of the entries that reach add(), in the order the pass visits
@@ -146,7 +165,7 @@ bool loadEntries(const nlohmann::json& document)
 bool add(const std::string& key, const std::string& file, bool repeated)
 {
     if (has(key)) {
-        std::cerr << "TextureManager: Texture with key " << printable(key) << " already exists." << std::endl;
+        Problems::report(Messages::duplicateKey(format.manager, format.what, key));
         return false;
     }
     // A FIFO, device or socket is never opened: it could block or never end
@@ -158,7 +177,7 @@ bool add(const std::string& key, const std::string& file, bool repeated)
     // may be, is refused from its header by decodeImage, wherever it is
     // decoded, before gigabytes of pixels are decoded only to be thrown away
     if (!uploads)
-        return addDecodedOnly(key, file);
+        return addDecodedOnly(key, file, repeated);
     const LoadedFile identity = identify(file, repeated);
     if (!identity.first.empty()) {
         const auto loaded = loadedFiles.find(identity);
@@ -192,7 +211,7 @@ sf::Texture* get(const std::string& key)
     if (found == textureStore.end()) {
         if (pictureSizes.find(key) != pictureSizes.end())
             return nullptr; // stored, but only decoded: there is no texture to hand out
-        std::cerr << "TextureManager: Texture with key " << printable(key) << " does not exist." << std::endl;
+        Problems::report(Messages::missingKey(format.manager, format.what, key));
         return nullptr;
     }
     return found->second.get();
@@ -201,9 +220,9 @@ sf::Texture* get(const std::string& key)
 std::optional<Picture> picture(const std::string& key)
 {
     if (auto decoded = pictureSizes.find(key); decoded != pictureSizes.end())
-        return Picture{nullptr, decoded->second};
+        return Picture{nullptr, decoded->second, repeatedPictures.count(key) > 0};
     if (const sf::Texture* texture = get(key))
-        return Picture{texture, texture->getSize()};
+        return Picture{texture, texture->getSize(), texture->isRepeated()};
     return std::nullopt;
 }
 

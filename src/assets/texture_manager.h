@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace TextureManager {
 
@@ -19,6 +20,7 @@ namespace TextureManager {
 struct Picture {
     const sf::Texture* texture = nullptr; // null when the picture was only decoded (uploads false)
     sf::Vector2u size;                    // pixels
+    bool repeated = false;                // the texture repeats beyond its edges
 };
 
 bool load(const std::string& path);                                // Reads a catalogue file (relative to the working dir!) and loads its textures
@@ -39,6 +41,7 @@ extern std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStor
 // context is needed: the check runs so, with no display at all.
 extern bool uploads;                                               // true: pictures become textures; false: decoded and measured only
 extern std::unordered_map<std::string, sf::Vector2u> pictureSizes; // Key -> size of each picture decoded with uploads off
+extern std::unordered_set<std::string> repeatedPictures;           // The keys of pictureSizes whose textures would repeat
 extern const unsigned int assumedMaximumSize;                      // With uploads off, the largest side a graphics card is taken to accept
 
 } // namespace TextureManager

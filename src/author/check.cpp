@@ -4,7 +4,7 @@
 #include "app/config.h"
 #include "scenes/screen_fade.h"
 #include "assets/catalogue.h"
-#include "assets/image_header.h"
+#include "base/messages.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
@@ -18,55 +18,13 @@
 #include <iostream>
 #include <map>
 #include <set>
+#include <unordered_set>
 #include <sstream>
 #include <vector>
-
-using nlohmann::json;
 
 const unsigned int checkNotedPictureSize = 8192;
 
 namespace {
-
-// A file as the loader read it, read again without a word
-struct Document {
-    bool opened = false;   // the file could be opened
-    bool complete = false; // its first value parsed without an error
-    json value;            // what was parsed; after an error, what the parser had built by then
-};
-
-Document readQuietly(const char* path)
-{
-    Document document;
-    std::ifstream file;
-    if (!openForReading(path, file))
-        return document;
-    document.opened = true;
-    try {
-        file >> document.value;
-        document.complete = true;
-    } catch (const json::exception&) {
-    }
-    return document;
-}
-
-// One catalogue file and what the check says of it
-struct Catalogue {
-    const char* path;                     // "assets/textures.json"
-    const char* topKey;                   // "textures"
-    const char* what;                     // "Texture", as a line names one entry
-    const char* gives;                    // "pictures", what the file gives
-    std::vector<const char*> properties;  // every property the program reads from an entry
-    Document document;
-
-    // The entries, as the catalogue's pass walks them; null when it has none
-    const json* entries() const
-    {
-        const json& value = document.value;
-        if (!value.is_object() || !value.contains(topKey))
-            return nullptr;
-        return &value.at(topKey);
-    }
-};
 
 // A sprite key of the show, with when the show uses it
 struct ShowKey {
@@ -133,215 +91,215 @@ SongFile openSong(const std::string& key)
     return song;
 }
 
-// The findings, in the order they are written
-struct Findings {
-    std::vector<std::string> problems;
-    std::vector<std::string> notes;
+// Where a finding goes among the others: the settings, each catalogue as a
+// file, the pictures, what the show asks for, the sprites, the songs, and
+// last the folder; within the entries of one catalogue, by key
+enum Section { Settings, TexturesFile, SpritesFile, MusicFile, Textures, Show, Sprites, Songs, Folder };
 
-    void problem(const std::string& text) { problems.push_back(text); }
-    void note(const std::string& text) { notes.push_back(text); }
+struct Remark {
+    Severity severity;
+    Section section;
+    std::string key; // the entry it is about, within a section of entries; empty elsewhere
+    std::string text;
 };
+
+// The findings, gathered from the records and the stores in any order, then
+// written in the order of their sections
+struct Findings {
+    std::vector<Remark> list;
+
+    void problem(Section section, const std::string& text, const std::string& key = std::string())
+    {
+        list.push_back({Severity::Problem, section, key, text});
+    }
+    void note(Section section, const std::string& text, const std::string& key = std::string())
+    {
+        list.push_back({Severity::Note, section, key, text});
+    }
+    std::vector<std::string> texts(Severity severity) const
+    {
+        std::vector<Remark> sorted = list;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const Remark& a, const Remark& b) {
+            return a.section != b.section ? a.section < b.section : a.key < b.key;
+        });
+        std::vector<std::string> texts;
+        for (const Remark& remark : sorted)
+            if (remark.severity == severity)
+                texts.push_back(remark.text);
+        return texts;
+    }
+};
+
+// One catalogue file and how the check speaks of it
+struct Catalogue {
+    const char* path;    // "assets/textures.json"
+    const char* topKey;  // "textures"
+    const char* what;    // "Texture", as a line names one entry
+    const char* gives;   // "pictures", what the file gives
+    Section file;        // where what is said of the file goes
+    Section entries;     // where what is said of its entries goes
+};
+
+const Catalogue textures{texturesFile, "textures", "Texture", "pictures", TexturesFile, Textures};
+const Catalogue sprites{spritesFile, "sprites", "Sprite", "sprites", SpritesFile, Sprites};
+const Catalogue music{musicFile, "music", "Song", "songs", MusicFile, Songs};
+
+bool isStored(const Catalogue& catalogue, const std::string& key)
+{
+    if (&catalogue == &textures)
+        return TextureManager::has(key);
+    if (&catalogue == &sprites)
+        return SpriteManager::has(key);
+    return MusicManager::songs.count(key) > 0;
+}
+
+// The show's own keys are reported with what they are for
+bool isShowKey(const Catalogue& catalogue, const std::string& key)
+{
+    if (&catalogue == &sprites)
+        return isShowSprite(key);
+    return &catalogue == &music && key == IntroSlideshow::songKey;
+}
+
+bool hasRecord(const std::vector<Problem>& records, const std::string& file, Finding finding)
+{
+    return std::any_of(records.begin(), records.end(),
+                       [&](const Problem& record) { return record.file == file && record.finding == finding; });
+}
+
+// Some record speaks of this entry of this file: the file has the entry
+bool hasEntry(const std::vector<Problem>& records, const std::string& file, const std::string& key)
+{
+    return std::any_of(records.begin(), records.end(),
+                       [&](const Problem& record) { return record.file == file && record.key == key; });
+}
+
+void checkSettings(const std::vector<Problem>& records, Findings& findings)
+{
+    const std::string file = configFile;
+    for (const Problem& record : records) {
+        if (record.file != file)
+            continue;
+        switch (record.finding) {
+        case Finding::FileUnreadable:
+            findings.note(Settings, "No " + file + ": the window settings keep their defaults (a window, vertical sync on).");
+            break;
+        case Finding::NotJson:
+            findings.problem(Settings, file + " is not valid JSON, so the window settings keep their defaults (see above).");
+            break;
+        case Finding::InvalidProperty:
+            findings.problem(Settings, file + "'s " + record.property +
+                                           " is not true or false, so it keeps its default (see above).");
+            break;
+        default:
+            if (record.quiet)
+                record.severity == Severity::Problem ? findings.problem(Settings, record.message)
+                                                     : findings.note(Settings, record.message);
+        }
+    }
+}
+
+// What the records say of a catalogue: of the file as a whole, and of the
+// entries that were not loaded or were loaded with something to say
+void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& records, Findings& findings)
+{
+    const std::string path = catalogue.path;
+    std::map<std::string, std::string> notLoaded; // key -> why, where a record says
+    for (const Problem& record : records) {
+        if (record.file != path)
+            continue;
+        if (record.key.empty()) {
+            if (record.finding == Finding::FileUnreadable)
+                findings.problem(catalogue.file, "No " + path + " in the working folder, so there are no " +
+                                                     catalogue.gives + ".");
+            else if (record.finding == Finding::NotJson)
+                findings.problem(catalogue.file, path + " is not valid JSON: only what came before the error was read (see above).");
+            else if (record.finding == Finding::MissingMember)
+                findings.problem(catalogue.file, path + " has no member " + catalogue.topKey + ", so it gives no " +
+                                                     catalogue.gives + " (see above).");
+            else if (record.quiet)
+                record.severity == Severity::Problem ? findings.problem(catalogue.file, record.message)
+                                                     : findings.note(catalogue.file, record.message);
+            continue;
+        }
+        if (!isStored(catalogue, record.key)) {
+            std::string& why = notLoaded[record.key];
+            if (why.empty())
+                why = record.why;
+        } else if (record.quiet) {
+            record.severity == Severity::Problem ? findings.problem(catalogue.entries, record.message, record.key)
+                                                 : findings.note(catalogue.entries, record.message, record.key);
+        }
+    }
+    for (const auto& [key, why] : notLoaded) {
+        if (isShowKey(catalogue, key))
+            continue;
+        findings.problem(catalogue.entries, std::string(catalogue.what) + " " + printable(key) + " in " + path +
+                                                " was not loaded" + (why.empty() ? " (see above)." : ": " + why + "."),
+                         key);
+    }
+}
+
+template <typename Map>
+std::vector<std::string> sortedKeys(const Map& map)
+{
+    std::vector<std::string> keys;
+    for (const auto& item : map)
+        keys.push_back(item.first);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+void checkTextures(Findings& findings)
+{
+    std::vector<std::string> keys = sortedKeys(TextureManager::pictureSizes);
+    const std::vector<std::string> uploaded = sortedKeys(TextureManager::textureStore);
+    keys.insert(keys.end(), uploaded.begin(), uploaded.end());
+    for (const std::string& key : keys) {
+        const sf::Vector2u size = TextureManager::picture(key)->size;
+        if (size.x > checkNotedPictureSize || size.y > checkNotedPictureSize)
+            findings.note(Textures, "Texture " + printable(key) + " is " + Messages::pixels(size.x, size.y) +
+                                        ": graphics cards that take at most " + std::to_string(checkNotedPictureSize) +
+                                        " a side refuse it.",
+                          key);
+        if (SpriteManager::texturesNamed.count(key) == 0)
+            findings.note(Textures, "Texture " + printable(key) + " is used by no sprite.", key);
+    }
+}
+
+void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
+{
+    for (const ShowKey& show : showSpriteKeys()) {
+        if (SpriteManager::has(show.key))
+            continue;
+        if (hasEntry(records, sprites.path, show.key))
+            findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + "; its entry in " + sprites.path +
+                                       " was not loaded (see above).");
+        else
+            findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + ", and " + sprites.path +
+                                       " gives none.");
+    }
+    const std::string song = IntroSlideshow::songKey;
+    if (MusicManager::songs.count(song) == 0) {
+        if (hasEntry(records, music.path, song))
+            findings.problem(Show, "The show needs song " + song + " to play from the start; its entry in " + music.path +
+                                       " was not loaded (see above).");
+        else
+            findings.problem(Show, "The show needs song " + song + " to play from the start, and " + music.path +
+                                       " gives none.");
+    }
+}
+
+void checkSprites(Findings& findings)
+{
+    for (const std::string& key : sortedKeys(SpriteManager::spriteStore))
+        if (!isShowSprite(key))
+            findings.note(Sprites, "Sprite " + printable(key) + " is not in the show.", key);
+}
 
 std::string plural(std::size_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string pixels(sf::Vector2u size)
-{
-    return std::to_string(size.x) + " by " + std::to_string(size.y) + " pixels";
-}
-
-bool isKnown(const std::vector<const char*>& names, const std::string& name)
-{
-    return std::find_if(names.begin(), names.end(), [&](const char* known) { return name == known; }) != names.end();
-}
-
-// Where an editor finds the file's schema; the program ignores it, rightly
-const char* const schemaMember = "$schema";
-
-void checkConfig(const Document& config, Findings& findings)
-{
-    const std::vector<const char*> settings = {"fullscreen", "vsync", "show_fps", schemaMember};
-    if (!config.opened) {
-        findings.note(std::string("No ") + configFile +
-                      ": the window settings keep their defaults (a window, vertical sync on).");
-        return;
-    }
-    if (!config.complete) {
-        findings.problem(std::string(configFile) +
-                         " is not valid JSON, so the window settings keep their defaults (see above).");
-        return;
-    }
-    if (!config.value.is_object()) {
-        findings.problem(std::string(configFile) +
-                         " is not a JSON object, so the window settings keep their defaults.");
-        return;
-    }
-    for (const auto& member : config.value.items()) {
-        if (!isKnown(settings, member.key()))
-            findings.note(std::string(configFile) + " has a member " + printable(member.key()) +
-                          " that the program does not know; it is ignored.");
-        else if (member.key() != schemaMember && !member.value().is_boolean())
-            findings.problem(std::string(configFile) + "'s " + member.key() +
-                             " is not true or false, so it keeps its default (see above).");
-    }
-}
-
-// Problems with the file as a whole, and members beside the entries
-void checkCatalogueFile(const Catalogue& catalogue, Findings& findings)
-{
-    const Document& document = catalogue.document;
-    const std::string path = catalogue.path;
-    if (!document.opened) {
-        findings.problem("No " + path + " in the working folder, so there are no " + catalogue.gives + ".");
-        return;
-    }
-    if (!document.complete)
-        findings.problem(path + " is not valid JSON: only what came before the error was read (see above).");
-    const json* entries = catalogue.entries();
-    if (!entries)
-        findings.problem(path + " has no member " + catalogue.topKey + ", so it gives no " + catalogue.gives +
-                         " (see above).");
-    else if (!entries->is_object())
-        findings.problem(path + "'s " + catalogue.topKey + " is " + entries->type_name() +
-                         ", not an object of entries by key.");
-    if (!document.value.is_object())
-        return;
-    for (const auto& member : document.value.items())
-        if (member.key() != catalogue.topKey && member.key() != schemaMember)
-            findings.note(path + " has a member " + printable(member.key()) + " beside " + catalogue.topKey +
-                          " that the program ignores.");
-}
-
-// Entries that the program does not know a property of
-void noteUnknownProperties(const Catalogue& catalogue, const std::string& key, const json& entry, Findings& findings)
-{
-    if (!entry.is_object())
-        return;
-    for (const auto& property : entry.items())
-        if (!isKnown(catalogue.properties, property.key()))
-            findings.note(std::string(catalogue.what) + " " + printable(key) + " has a property " +
-                          printable(property.key()) + " that the program does not know; it is ignored.");
-}
-
-// The texture key of a sprite entry, when it names one
-std::string textureOf(const json& sprite)
-{
-    if (sprite.is_object() && sprite.contains("texture") && sprite.at("texture").is_string())
-        return sprite.at("texture").get<std::string>();
-    return "";
-}
-
-void checkTextures(const Catalogue& textures, const Catalogue& sprites, Findings& findings)
-{
-    const json* entries = textures.entries();
-    if (!entries)
-        return;
-    std::set<std::string> used;
-    if (const json* spriteEntries = sprites.entries())
-        for (const auto& sprite : spriteEntries->items())
-            used.insert(textureOf(sprite.value()));
-    for (const auto& item : entries->items()) {
-        const std::string& key = item.key();
-        const json& entry = item.value();
-        if (!TextureManager::has(key)) {
-            // A picture refused from its size alone has only a short line above
-            const std::string file = entry.is_object() && entry.contains("file") && entry.at("file").is_string()
-                                         ? entry.at("file").get<std::string>()
-                                         : std::string();
-            const ImageSize size = file.empty() ? ImageSize() : readImageSize(file);
-            const unsigned int largest = TextureManager::assumedMaximumSize;
-            if (size.known && (size.width > largest || size.height > largest))
-                findings.problem("Texture " + printable(key) + " in " + textures.path + " was not loaded: its picture is " +
-                                 pixels({size.width, size.height}) + ", more than the " + std::to_string(largest) +
-                                 " a side that the check takes a graphics card to accept.");
-            else
-                findings.problem("Texture " + printable(key) + " in " + textures.path + " was not loaded (see above).");
-            continue;
-        }
-        noteUnknownProperties(textures, key, entry, findings);
-        const sf::Vector2u size = TextureManager::picture(key)->size;
-        if (size.x > checkNotedPictureSize || size.y > checkNotedPictureSize)
-            findings.note("Texture " + printable(key) + " is " + pixels(size) + ": graphics cards that take at most " +
-                          std::to_string(checkNotedPictureSize) + " a side refuse it.");
-        if (used.count(key) == 0)
-            findings.note("Texture " + printable(key) + " is used by no sprite.");
-    }
-}
-
-void checkShowKeys(const Catalogue& sprites, const Catalogue& music, Findings& findings)
-{
-    const json* spriteEntries = sprites.entries();
-    for (const ShowKey& show : showSpriteKeys()) {
-        if (SpriteManager::has(show.key))
-            continue;
-        if (spriteEntries && spriteEntries->is_object() && spriteEntries->contains(show.key))
-            findings.problem("The show needs sprite " + show.key + " " + show.use + "; its entry in " + sprites.path +
-                             " was not loaded (see above).");
-        else
-            findings.problem("The show needs sprite " + show.key + " " + show.use + ", and " + sprites.path +
-                             " gives none.");
-    }
-    const std::string song = IntroSlideshow::songKey;
-    if (MusicManager::songs.count(song) == 0) {
-        const json* songEntries = music.entries();
-        if (songEntries && songEntries->is_object() && songEntries->contains(song))
-            findings.problem("The show needs song " + song + " to play from the start; its entry in " + music.path +
-                             " was not loaded (see above).");
-        else
-            findings.problem("The show needs song " + song + " to play from the start, and " + music.path +
-                             " gives none.");
-    }
-}
-
-// The rectangle's columns or rows, from..to, whichever way it is cut
-bool outside(int start, int length, unsigned int size)
-{
-    const long long from = std::min<long long>(start, static_cast<long long>(start) + length);
-    const long long to = std::max<long long>(start, static_cast<long long>(start) + length);
-    return from < 0 || to > static_cast<long long>(size);
-}
-
-bool isRepeated(const Catalogue& textures, const std::string& key)
-{
-    const json* entries = textures.entries();
-    if (!entries || !entries->is_object() || !entries->contains(key))
-        return false;
-    const json& entry = entries->at(key);
-    return entry.is_object() && entry.value("repeated", json(false)) == json(true);
-}
-
-void checkSprites(const Catalogue& sprites, const Catalogue& textures, Findings& findings)
-{
-    const json* entries = sprites.entries();
-    if (!entries)
-        return;
-    for (const auto& item : entries->items()) {
-        const std::string& key = item.key();
-        const json& entry = item.value();
-        const bool inShow = isShowSprite(key);
-        if (!SpriteManager::has(key)) {
-            if (!inShow) // the show's own keys are reported with what they are for
-                findings.problem("Sprite " + printable(key) + " in " + sprites.path + " was not loaded (see above).");
-            continue;
-        }
-        noteUnknownProperties(sprites, key, entry, findings);
-        if (!inShow)
-            findings.note("Sprite " + printable(key) + " is not in the show.");
-        const std::string texture = textureOf(entry);
-        if (!TextureManager::has(texture) || isRepeated(textures, texture))
-            continue;
-        const std::optional<TextureManager::Picture> picture = TextureManager::picture(texture);
-        const sf::IntRect rect = SpriteManager::spriteStore.at(key)->getTextureRect();
-        if (outside(rect.left, rect.width, picture->size.x) || outside(rect.top, rect.height, picture->size.y)) {
-            std::ostringstream text;
-            text << "Sprite " << printable(key) << "'s rectangle (x " << rect.left << ", y " << rect.top << ", "
-                 << rect.width << " by " << rect.height << ") reaches outside its texture " << printable(texture)
-                 << " (" << pixels(picture->size) << "), which is not repeated.";
-            findings.problem(text.str());
-        }
-    }
 }
 
 // A loop point that the audio library refuses leaves the loop on the whole song
@@ -351,42 +309,32 @@ void checkLoopPoint(const std::string& key, const SongFile& file, Findings& find
     if (file.refusal.empty())
         return;
     if (file.sampleCount == 0 || file.channels == 0 || file.sampleRate == 0) {
-        findings.problem("Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound (see above).");
+        findings.problem(Songs, "Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound (see above).", key);
         return;
     }
     const std::string at = std::to_string(song.loopSpan().offset.asMilliseconds()) + " ms";
     if (song.loopSpan().offset < sf::Time::Zero) {
-        findings.problem("Song " + printable(key) + " loops back to " + at +
-                         ", before its beginning, so it loops from its beginning instead (see above).");
+        findings.problem(Songs, "Song " + printable(key) + " loops back to " + at +
+                         ", before its beginning, so it loops from its beginning instead (see above).", key);
         return;
     }
     const sf::Uint64 lengthMs = file.sampleCount / file.channels * 1000 / file.sampleRate;
-    findings.problem("Song " + printable(key) + " loops back to " + at + ", at or past its end at " +
-                     std::to_string(lengthMs) + " ms, so it loops from its beginning instead (see above).");
+    findings.problem(Songs, "Song " + printable(key) + " loops back to " + at + ", at or past its end at " +
+                     std::to_string(lengthMs) + " ms, so it loops from its beginning instead (see above).", key);
 }
 
-void checkSongs(const Catalogue& music, const std::map<std::string, SongFile>& files, Findings& findings)
+void checkSongs(const std::map<std::string, SongFile>& files, Findings& findings)
 {
-    const json* entries = music.entries();
-    if (!entries)
-        return;
-    for (const auto& item : entries->items()) {
-        const std::string& key = item.key();
-        const bool inShow = key == IntroSlideshow::songKey;
-        const auto song = MusicManager::songs.find(key);
-        if (song == MusicManager::songs.end()) {
-            if (!inShow)
-                findings.problem("Song " + printable(key) + " in " + music.path + " was not loaded (see above).");
-            continue;
-        }
-        noteUnknownProperties(music, key, item.value(), findings);
-        if (!inShow)
-            findings.note("Song " + printable(key) + " is never played: the show plays " + IntroSlideshow::songKey +
-                          " only.");
+    for (const std::string& key : sortedKeys(MusicManager::songs)) {
+        if (key != IntroSlideshow::songKey)
+            findings.note(Songs, "Song " + printable(key) + " is never played: the show plays " + IntroSlideshow::songKey +
+                                     " only.",
+                          key);
         const SongFile& file = files.at(key);
         if (!file.opened)
-            findings.problem("Song " + printable(key) + "'s file " + printable(song->second.file) +
-                             " cannot be opened (see above).");
+            findings.problem(Songs, "Song " + printable(key) + "'s file " + printable(MusicManager::songs.at(key).file) +
+                                        " cannot be opened (see above).",
+                             key);
         else
             checkLoopPoint(key, file, findings);
     }
@@ -426,48 +374,54 @@ int runCheck()
 {
     // The start, as the show makes it, without a window: settings, the
     // catalogues with every picture read in full, the overlay, then what the
-    // show's first frame asks for, its song and then its slides
-    loadConfig();
-    TextureManager::uploads = false;
-    loadCatalogues();
-    SpriteManager::get(ScreenFade::overlayKey);
+    // show's first frame asks for, its song and then its slides; then every
+    // other song is opened too. What the loaders find is written as a start
+    // writes it, and kept
+    std::vector<Problem> records;
     std::map<std::string, SongFile> songFiles;
-    songFiles[IntroSlideshow::songKey] = openSong(IntroSlideshow::songKey);
-    for (const char* key : IntroSlideshow::slideKeys)
-        SpriteManager::get(key);
-
-    // Every other song is opened too
-    Catalogue textures{texturesFile, "textures", "Texture", "pictures", {"file", "repeated"}, readQuietly(texturesFile)};
-    Catalogue sprites{spritesFile, "sprites", "Sprite", "sprites",
-                      {"texture", "rectX", "rectY", "rectW", "rectH", "originX", "originY", "autocenter",
-                       "autocenter_place"},
-                      readQuietly(spritesFile)};
-    Catalogue music{musicFile, "music", "Song", "songs", {"file", "volume", "loopTo"}, readQuietly(musicFile)};
-    if (const json* entries = music.entries())
-        for (const auto& item : entries->items())
-            if (MusicManager::songs.count(item.key()) && songFiles.count(item.key()) == 0)
-                songFiles[item.key()] = openSong(item.key());
-
-    Findings findings;
-    checkConfig(readQuietly(configFile), findings);
-    for (const Catalogue* catalogue : {&textures, &sprites, &music})
-        checkCatalogueFile(*catalogue, findings);
-    checkTextures(textures, sprites, findings);
-    checkShowKeys(sprites, music, findings);
-    checkSprites(sprites, textures, findings);
-    checkSongs(music, songFiles, findings);
-    if (!textures.document.opened || !sprites.document.opened || !music.document.opened) {
-        std::error_code error;
-        findings.note("Every file is read from the working folder, " +
-                      printable(std::filesystem::current_path(error).string()) +
-                      ": run the program from your intro's folder, the one that holds " + configFile + " and assets/.");
+    {
+        const Problems::Reporting keep([&records](const Problem& record) {
+            Problems::write(record);
+            records.push_back(record);
+        });
+        loadConfig();
+        TextureManager::uploads = false;
+        loadCatalogues();
+        SpriteManager::get(ScreenFade::overlayKey);
+        songFiles[IntroSlideshow::songKey] = openSong(IntroSlideshow::songKey);
+        for (const char* key : IntroSlideshow::slideKeys)
+            SpriteManager::get(key);
+        for (const std::string& key : sortedKeys(MusicManager::songs))
+            if (songFiles.count(key) == 0)
+                songFiles[key] = openSong(key);
     }
 
-    for (const std::string& problem : findings.problems)
+    Findings findings;
+    checkSettings(records, findings);
+    for (const Catalogue* catalogue : {&textures, &sprites, &music})
+        checkCatalogue(*catalogue, records, findings);
+    checkTextures(findings);
+    checkShowKeys(records, findings);
+    checkSprites(findings);
+    checkSongs(songFiles, findings);
+    for (const Catalogue* catalogue : {&textures, &sprites, &music}) {
+        if (hasRecord(records, catalogue->path, Finding::FileUnreadable)) {
+            std::error_code error;
+            findings.note(Folder, "Every file is read from the working folder, " +
+                                      printable(std::filesystem::current_path(error).string()) +
+                                      ": run the program from your intro's folder, the one that holds " + configFile +
+                                      " and assets/.");
+            break;
+        }
+    }
+
+    const std::vector<std::string> problems = findings.texts(Severity::Problem);
+    const std::vector<std::string> notes = findings.texts(Severity::Note);
+    for (const std::string& problem : problems)
         std::cerr << "Check: Problem: " << problem << std::endl;
-    for (const std::string& note : findings.notes)
+    for (const std::string& note : notes)
         std::cerr << "Check: Note: " << note << std::endl;
-    std::cerr << "Check: " << plural(findings.problems.size(), "problem", "problems") << ", "
-              << plural(findings.notes.size(), "note", "notes") << "." << std::endl;
-    return findings.problems.empty() ? 0 : 1;
+    std::cerr << "Check: " << plural(problems.size(), "problem", "problems") << ", "
+              << plural(notes.size(), "note", "notes") << "." << std::endl;
+    return problems.empty() ? 0 : 1;
 }

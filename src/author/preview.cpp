@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "assets/catalogue.h"
 #include "assets/music_manager.h"
+#include "base/messages.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <SFML/Graphics/RenderTexture.hpp>
@@ -44,7 +45,7 @@ std::unique_ptr<sf::RenderTexture> prepare()
     const bool made = canvas->create(Canvas::width, Canvas::height);
     closeDisplayProbe();
     if (!made) {
-        std::cerr << "Preview: Unable to make a picture of 1920 by 1080." << std::endl;
+        Problems::report(Messages::noPicture(Canvas::width, Canvas::height));
         return nullptr;
     }
     MusicManager::silent = true;
@@ -69,7 +70,7 @@ sf::Image opaque(const sf::Texture& picture)
 bool save(const sf::Image& image, const std::string& output)
 {
     if (!image.saveToFile(output)) {
-        std::cerr << "Preview: Unable to write " << printable(output) << "." << std::endl;
+        Problems::report(Messages::notWritten(output));
         return false;
     }
     return true;
@@ -144,7 +145,7 @@ int writeContactSheet(const std::string& output, double every)
     sf::RenderTexture& canvas = *made;
     sf::RenderTexture thumb;
     if (!thumb.create(thumbWidth, thumbHeight)) {
-        std::cerr << "Preview: Unable to make a picture of " << thumbWidth << " by " << thumbHeight << "." << std::endl;
+        Problems::report(Messages::noPicture(thumbWidth, thumbHeight));
         return 1;
     }
     // Scaled down fivefold with mipmaps, so fine detail averages out instead

@@ -1,0 +1,213 @@
+#include "base/messages.h"
+
+#include "base/files.h"
+
+#include <sstream>
+
+namespace Messages {
+
+namespace {
+
+Problem make(Finding finding, std::string message, Severity severity = Severity::Problem)
+{
+    Problem problem;
+    problem.severity = severity;
+    problem.finding = finding;
+    problem.message = std::move(message);
+    return problem;
+}
+
+Problem quiet(Problem problem)
+{
+    problem.quiet = true;
+    return problem;
+}
+
+const char* const configFile = "config.json";
+
+} // namespace
+
+std::string pixels(unsigned int width, unsigned int height)
+{
+    return std::to_string(width) + " by " + std::to_string(height) + " pixels";
+}
+
+Problem configMissing()
+{
+    Problem problem = make(Finding::FileUnreadable, "Config.json missing.");
+    problem.file = configFile;
+    return problem;
+}
+
+Problem notJson(const char* who, const std::string& file, const std::string& parserText)
+{
+    Problem problem = make(Finding::NotJson, std::string(who) + ": Error while parsing JSON.");
+    problem.file = file;
+    problem.detail = printable(parserText);
+    return problem;
+}
+
+Problem invalidSetting(const std::string& member, const char* typeName)
+{
+    Problem problem = make(Finding::InvalidProperty, std::string(configFile) + ": Invalid " + member +
+                                                         " property: must be true or false, not " + typeName + ".");
+    problem.file = configFile;
+    problem.property = member;
+    problem.pointer = "/" + member;
+    return problem;
+}
+
+Problem configNotAnObject()
+{
+    Problem problem = quiet(make(Finding::NotAnObject, std::string(configFile) +
+                                                           " is not a JSON object, so the window settings keep their defaults."));
+    problem.file = configFile;
+    return problem;
+}
+
+Problem unknownSetting(const std::string& member)
+{
+    Problem problem = quiet(make(Finding::UnknownMember, std::string(configFile) + " has a member " + printable(member) +
+                                                             " that the program does not know; it is ignored.",
+                                 Severity::Note));
+    problem.file = configFile;
+    problem.property = member;
+    return problem;
+}
+
+Problem unableToOpen(const char* manager, const std::string& path)
+{
+    Problem problem = make(Finding::FileUnreadable, std::string(manager) + ": Unable to open file " + printable(path) + ".");
+    problem.file = path;
+    return problem;
+}
+
+Problem missingProp(const std::string& name)
+{
+    Problem problem = make(Finding::MissingMember, "validateJson: Missing prop: " + printable(name) + ".");
+    problem.property = name;
+    return problem;
+}
+
+Problem missingEntries(const char* manager, const char* catalogueName, const std::string& file)
+{
+    Problem problem = make(Finding::MissingMember, std::string(manager) + ": Missing properties in " + catalogueName + "file.");
+    problem.file = file;
+    return problem;
+}
+
+Problem entriesNotAnObject(const std::string& file, const char* topKey, const char* typeName)
+{
+    Problem problem = quiet(make(Finding::NotAnObject, file + "'s " + topKey + " is " + typeName +
+                                                           ", not an object of entries by key."));
+    problem.file = file;
+    problem.property = topKey;
+    return problem;
+}
+
+Problem unknownMember(const std::string& file, const std::string& member, const char* topKey)
+{
+    Problem problem = quiet(make(Finding::UnknownMember, file + " has a member " + printable(member) + " beside " +
+                                                             topKey + " that the program ignores.",
+                                 Severity::Note));
+    problem.file = file;
+    problem.property = member;
+    return problem;
+}
+
+Problem missingRequired(const char* manager, const char* label, const std::string& key)
+{
+    // NOTE: no full stop, as ever
+    Problem problem = make(Finding::MissingProperty, std::string(manager) + ": Missing " + label + " property for [" +
+                                                         printable(key) + "]");
+    problem.key = key;
+    return problem;
+}
+
+Problem invalidProperty(const char* manager, const std::string& property, const std::string& key, const std::string& why)
+{
+    Problem problem = make(Finding::InvalidProperty, std::string(manager) + ": Invalid " + property + " property for [" +
+                                                         printable(key) + "]: " + why + ".");
+    problem.key = key;
+    problem.property = property;
+    return problem;
+}
+
+Problem unknownProperty(const char* what, const std::string& key, const std::string& property)
+{
+    Problem problem = quiet(make(Finding::UnknownProperty, std::string(what) + " " + printable(key) + " has a property " +
+                                                               printable(property) +
+                                                               " that the program does not know; it is ignored.",
+                                 Severity::Note));
+    problem.key = key;
+    problem.property = property;
+    return problem;
+}
+
+Problem duplicateKey(const char* manager, const char* what, const std::string& key)
+{
+    Problem problem = make(Finding::DuplicateKey, std::string(manager) + ": " + what + " with key " + printable(key) +
+                                                      " already exists.");
+    problem.key = key;
+    return problem;
+}
+
+Problem missingKey(const char* manager, const char* what, const std::string& key)
+{
+    Problem problem = make(Finding::MissingKey, std::string(manager) + ": " + what + " with key " + printable(key) +
+                                                    " does not exist.");
+    problem.key = key;
+    return problem;
+}
+
+Problem unloadablePicture(const std::string& file)
+{
+    return make(Finding::UnloadablePicture, "TextureManager: Unable to load file " + printable(file) + ".");
+}
+
+Problem rectangleOutside(const std::string& sprite, int x, int y, int width, int height, const std::string& texture,
+                         unsigned int textureWidth, unsigned int textureHeight)
+{
+    std::ostringstream text;
+    text << "Sprite " << printable(sprite) << "'s rectangle (x " << x << ", y " << y << ", " << width << " by " << height
+         << ") reaches outside its texture " << printable(texture) << " (" << pixels(textureWidth, textureHeight)
+         << "), which is not repeated.";
+    Problem problem = quiet(make(Finding::RectangleOutside, text.str()));
+    problem.key = sprite;
+    return problem;
+}
+
+Problem unloadableSong(const std::string& file)
+{
+    return make(Finding::UnloadableSong, "MusicManager: Unable to load music file " + printable(file) + ".");
+}
+
+Problem noAudioDevice(const std::string& key)
+{
+    return make(Finding::NoAudioDevice, "MusicManager: No audio device could be opened; " + printable(key) +
+                                            " will not play and the show runs silent.");
+}
+
+Problem loopPointRefused(const std::string& libraryText)
+{
+    return make(Finding::LoopPointRefused, libraryText);
+}
+
+Problem noDisplay(const std::string& displayName)
+{
+    return make(Finding::NoDisplay, "Window: Unable to open the display " + displayName +
+                                        "; the intro needs a graphical desktop.");
+}
+
+Problem noPicture(unsigned int width, unsigned int height)
+{
+    return make(Finding::NotWritten, "Preview: Unable to make a picture of " + std::to_string(width) + " by " +
+                                         std::to_string(height) + ".");
+}
+
+Problem notWritten(const std::string& path)
+{
+    return make(Finding::NotWritten, "Preview: Unable to write " + printable(path) + ".");
+}
+
+} // namespace Messages

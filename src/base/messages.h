@@ -1,0 +1,50 @@
+#pragma once
+// Every line the program writes for a problem, word for word, each made into
+// its record here and nowhere else.
+// NOTE: these texts are what the program promises, odd as some of them are
+// ("Config.json missing.", "validateJson: Missing prop: ", "Missing
+// properties in texturesfile.", a missing-property line without a full
+// stop): authors' scripts and editors match them as they are. Do not tidy
+// them. A quiet record's text is the check's own, free to improve.
+
+#include "base/problems.h"
+
+#include <string>
+
+namespace Messages {
+
+// The settings file
+Problem configMissing();                                                      // "Config.json missing."
+Problem notJson(const char* who, const std::string& file, const std::string& parserText); // who + ": Error while parsing JSON.", then the parser's text
+Problem invalidSetting(const std::string& member, const char* typeName);     // "config.json: Invalid vsync property: must be true or false, not string."
+Problem configNotAnObject();                                                  // quiet
+Problem unknownSetting(const std::string& member);                            // quiet note
+
+// Any catalogue; `manager` is "TextureManager", "SpriteManager" or "MusicManager"
+Problem unableToOpen(const char* manager, const std::string& path);
+Problem missingProp(const std::string& name);                                 // validateJson's line
+Problem missingEntries(const char* manager, const char* catalogueName, const std::string& file);
+Problem entriesNotAnObject(const std::string& file, const char* topKey, const char* typeName); // quiet
+Problem unknownMember(const std::string& file, const std::string& member, const char* topKey); // quiet note
+Problem missingRequired(const char* manager, const char* label, const std::string& key);
+Problem invalidProperty(const char* manager, const std::string& property, const std::string& key, const std::string& why);
+Problem unknownProperty(const char* what, const std::string& key, const std::string& property); // quiet note: what is "Texture", "Sprite" or "Song"
+Problem duplicateKey(const char* manager, const char* what, const std::string& key);
+Problem missingKey(const char* manager, const char* what, const std::string& key);
+
+// Pictures, sprites and songs
+Problem unloadablePicture(const std::string& file);
+Problem rectangleOutside(const std::string& sprite, int x, int y, int width, int height, const std::string& texture,
+                         unsigned int textureWidth, unsigned int textureHeight); // quiet
+Problem unloadableSong(const std::string& file);
+Problem noAudioDevice(const std::string& key);
+Problem loopPointRefused(const std::string& libraryText);                    // the audio library's own words
+
+// The window and the files the author tools write
+Problem noDisplay(const std::string& displayName);
+Problem noPicture(unsigned int width, unsigned int height);                   // "Preview: Unable to make a picture of 1920 by 1080."
+Problem notWritten(const std::string& path);
+
+std::string pixels(unsigned int width, unsigned int height);                  // "4 by 4 pixels"
+
+} // namespace Messages
