@@ -78,6 +78,21 @@ void runFrame(sf::RenderWindow& window, float dt)
 
 } // namespace
 
+void resetProgram()
+{
+    Config::reset();
+    ScreenFade::reset();
+    IntroSlideshow::reset();
+    MusicManager::reset();
+    // Sprites point at textures: they go first
+    SpriteManager::reset();
+    TextureManager::reset();
+    Canvas::offscreen.reset();
+    running = true;
+    sceneResult = SceneContinue;
+    sceneRanThisFrame = false;
+}
+
 bool openDisplay()
 {
     // NOTE: the media library aborts the whole process when it cannot open

@@ -8,6 +8,10 @@ extern SceneResult sceneResult;  // what the scene returned on its last call
 
 int runApp(double fromSeconds = 0); // Plays the intro in a window, from its start or from a moment in it; 0 when it ends, 1 when no display can be opened
 
+// Puts every process-wide record of the program back as it was at start:
+// the settings, the fade, the scene, the stores, the player, the frame loop
+void resetProgram();
+
 // The pieces that every way of showing the intro shares
 constexpr float fixedFrameSeconds = 1.f / 60.f; // the step of frames run without waiting: one of a 60 Hz display
 bool openDisplay();       // Asks for the display first: false, after a line saying why, when there is none

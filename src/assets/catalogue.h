@@ -100,6 +100,42 @@ struct PropertyList {
     }
 };
 
+// A property as readers other than the loader see it: the schemas' test
+struct PropertyInfo {
+    std::string name;
+    std::vector<std::string> jsonTypes; // the JSON types it takes: "string", "boolean", "number"
+    bool required = false;
+    bool nonNegative = false;
+    nlohmann::json defaultValue;        // null for a required property
+};
+
+template <typename Entry, std::size_t Count>
+std::vector<PropertyInfo> describe(const PropertyList<Entry, Count>& properties)
+{
+    const Entry defaults{};
+    std::vector<PropertyInfo> described;
+    for (const Property<Entry>& property : properties.inOrder) {
+        PropertyInfo info{property.name, {}, property.required, property.nonNegative, nullptr};
+        std::visit(
+            [&](auto field) {
+                using Value = std::decay_t<decltype(defaults.*field)>;
+                if constexpr (std::is_same_v<Value, std::string>)
+                    info.jsonTypes = {"string"};
+                else if constexpr (std::is_same_v<Value, bool>)
+                    info.jsonTypes = {"boolean"};
+                else if constexpr (std::is_same_v<Value, double>)
+                    info.jsonTypes = {"number"};
+                else
+                    info.jsonTypes = {"number", "boolean"};
+                if (!property.required)
+                    info.defaultValue = defaults.*field;
+            },
+            property.field);
+        described.push_back(info);
+    }
+    return described;
+}
+
 // Reads every declared property an entry has into `out`, in the declared
 // order; false, after reporting the first bad one, when one cannot be read.
 // Members the declaration lacks are reported as quiet notes for the check.

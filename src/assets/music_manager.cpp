@@ -14,13 +14,14 @@ namespace MusicManager {
 std::unordered_map<std::string, Song> songs;
 std::unique_ptr<sf::Music> player;
 bool silent = false;
+bool askedForDevice = false;
 
 namespace {
 
 const CatalogueFormat format{"MusicManager", "music", "file", "FILE", "music", "assets/music.json", "Song"};
 
 // Every property a song entry may have, in the order they are checked
-const PropertyList<Song, 3> properties({{
+const PropertyList<Song, 3> entryProperties({{
     {"volume", &Song::volume, false, true},
     {"loopTo", &Song::loopTo},
     {"file", &Song::file, true},
@@ -34,7 +35,7 @@ const PropertyList<Song, 3> properties({{
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     Song song;
-    if (readProperties(properties, format, key, entry, song))
+    if (readProperties(entryProperties, format, key, entry, song))
         songs[key] = std::move(song);
 }
 
@@ -51,9 +52,8 @@ void reportUnloadableSong(const std::string& file)
 // Makes the player when an audio device can be opened; asks only once
 bool makePlayer()
 {
-    static bool asked = false;
-    if (!asked) {
-        asked = true;
+    if (!askedForDevice) {
+        askedForDevice = true;
         // Probe with a device of our own: the audio library, given none,
         // writes a screenful for every sound object and keeps going
         if (ALCdevice* device = alcOpenDevice(nullptr)) {
@@ -70,6 +70,19 @@ sf::Music::Span<sf::Time> Song::loopSpan() const
 {
     return sf::Music::Span<sf::Time>(sf::milliseconds(static_cast<sf::Int32>(std::trunc(loopTo))),
                                      sf::milliseconds(static_cast<sf::Int32>(std::trunc(loopLength))));
+}
+
+void reset()
+{
+    player.reset();
+    askedForDevice = false;
+    songs.clear();
+    silent = false;
+}
+
+std::vector<PropertyInfo> declaredProperties()
+{
+    return describe(entryProperties);
 }
 
 bool load(const std::string& path)

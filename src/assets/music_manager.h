@@ -5,6 +5,8 @@
 
 #include <SFML/Audio/InputSoundFile.hpp>
 #include <SFML/Audio/Music.hpp>
+#include "assets/catalogue.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -25,6 +27,7 @@ struct Song {
 };
 
 bool load(const std::string& path);                // Reads a catalogue file (relative to the working dir!); touches no audio file
+std::vector<PropertyInfo> declaredProperties();      // Every property an entry may have, as the loader reads it
 bool loadEntries(const nlohmann::json& document);  // The same from a parsed document
 void play(const std::string& key, bool loop, sf::Time from = sf::Time::Zero); // Starts the song on the one player, as if it had played for `from` already, or writes why not
 sf::Time positionAfter(sf::Time played, sf::Time duration, const Song& song, bool loop); // Where a song is after playing that long: looping from loopTo after each end
@@ -41,5 +44,8 @@ extern bool silent;
 // first play that finds an audio device: without one, a player would fill
 // the error stream from that thread; null until then
 extern std::unique_ptr<sf::Music> player;
+extern bool askedForDevice; // play() has looked for an audio device, found or not: it looks once
+
+void reset(); // No songs, no player and no device asked for, as at start
 
 } // namespace MusicManager

@@ -27,7 +27,7 @@ struct SpriteEntry {
 };
 
 // Every property a sprite entry may have, in the order they are checked
-const PropertyList<SpriteEntry, 9> properties({{
+const PropertyList<SpriteEntry, 9> entryProperties({{
     {"originX", &SpriteEntry::originX},
     {"originY", &SpriteEntry::originY},
     {"rectX", &SpriteEntry::rectX},
@@ -62,7 +62,7 @@ void addEntry(const std::string& key, const nlohmann::json& entry, LastPicture& 
     if (named.is_string() && !(last.picture && last.key == named.get_ref<const std::string&>()))
         texturesNamed.insert(named.get_ref<const std::string&>());
     SpriteEntry wanted;
-    if (!readProperties(properties, format, key, entry, wanted))
+    if (!readProperties(entryProperties, format, key, entry, wanted))
         return;
     // A sprite without its texture is not stored: the lookup has said why.
     // NOTE: only found textures are remembered, so a missing one is looked
@@ -136,6 +136,17 @@ bool loadEntries(const nlohmann::json& document)
     LastPicture last;
     return passCatalogueEntries(document, format,
                                 [&last](const std::string& key, const nlohmann::json& entry) { addEntry(key, entry, last); });
+}
+
+void reset()
+{
+    spriteStore.clear();
+    texturesNamed.clear();
+}
+
+std::vector<PropertyInfo> declaredProperties()
+{
+    return describe(entryProperties);
 }
 
 bool has(const std::string& key)

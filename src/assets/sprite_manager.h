@@ -5,6 +5,8 @@
 // a colour one holder sets is what every holder draws.
 
 #include <SFML/Graphics/Sprite.hpp>
+#include "assets/catalogue.h"
+
 #include <nlohmann/json.hpp>
 
 #include <memory>
@@ -15,7 +17,9 @@
 namespace SpriteManager {
 
 bool load(const std::string& path);               // Reads a catalogue file (relative to the working dir!); load textures first
+std::vector<PropertyInfo> declaredProperties();      // Every property an entry may have, as the loader reads it
 bool loadEntries(const nlohmann::json& document); // The same from a parsed document
+void reset();                                     // Empties the store, as at start
 bool has(const std::string& key);                 // True when the key is stored; writes nothing
 sf::Sprite* get(const std::string& key);          // The stored sprite, or null after a "does not exist" line
 

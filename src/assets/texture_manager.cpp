@@ -31,7 +31,7 @@ struct TextureEntry {
 };
 
 // Every property a texture entry may have, in the order they are checked
-const PropertyList<TextureEntry, 2> properties({{
+const PropertyList<TextureEntry, 2> entryProperties({{
     {"file", &TextureEntry::file, true},
     {"repeated", &TextureEntry::repeated},
 }});
@@ -95,7 +95,7 @@ bool addDecodedOnly(const std::string& key, const std::string& file, bool repeat
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     TextureEntry wanted;
-    if (readProperties(properties, format, key, entry, wanted))
+    if (readProperties(entryProperties, format, key, entry, wanted))
         add(key, wanted.file, wanted.repeated);
 }
 
@@ -198,6 +198,21 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         loadedFiles[identity] = texture;
     textureStore.emplace(key, std::move(texture));
     return true;
+}
+
+void reset()
+{
+    prepared.reset();
+    loadedFiles.clear();
+    textureStore.clear();
+    pictureSizes.clear();
+    repeatedPictures.clear();
+    uploads = true;
+}
+
+std::vector<PropertyInfo> declaredProperties()
+{
+    return describe(entryProperties);
 }
 
 bool has(const std::string& key)

@@ -6,6 +6,8 @@
 // texture: the picture is decoded and uploaded once.
 
 #include <SFML/Graphics/Texture.hpp>
+#include "assets/catalogue.h"
+
 #include <nlohmann/json.hpp>
 
 #include <memory>
@@ -25,8 +27,10 @@ struct Picture {
 
 bool load(const std::string& path);                                // Reads a catalogue file (relative to the working dir!) and loads its textures
 void prepare(const std::string& path);                             // Reads the catalogue now and starts decoding its pictures, writing nothing; load(path) goes on from there
+std::vector<PropertyInfo> declaredProperties();      // Every property an entry may have, as the loader reads it
 bool loadEntries(const nlohmann::json& document);                  // The same from a parsed document
 bool add(const std::string& key, const std::string& file, bool repeated); // Loads one image and stores it; false if the key is taken or the image fails
+void reset();                                                      // Empties the store and forgets any prepared catalogue, as at start; sprites must go first
 bool has(const std::string& key);                                  // True when the key is stored; writes nothing
 sf::Texture* get(const std::string& key);                          // The stored texture, or null after a "does not exist" line (or, silently, for a picture only decoded)
 std::optional<Picture> picture(const std::string& key);            // The texture and its size, uploaded or only decoded; nothing after a "does not exist" line

@@ -2,6 +2,7 @@
 
 #include "base/files.h"
 
+#include <cstdio>
 #include <sstream>
 
 namespace Messages {
@@ -44,6 +45,10 @@ Problem notJson(const char* who, const std::string& file, const std::string& par
     Problem problem = make(Finding::NotJson, std::string(who) + ": Error while parsing JSON.");
     problem.file = file;
     problem.detail = printable(parserText);
+    // The JSON library says where, in its own words: "... at line 3, column 14: ..."
+    const std::size_t at = parserText.find(" at line ");
+    if (at != std::string::npos)
+        std::sscanf(parserText.c_str() + at, " at line %d, column %d", &problem.line, &problem.column);
     return problem;
 }
 

@@ -16,6 +16,7 @@ float elapsed = 0.f;
 bool active = false;
 std::unique_ptr<sf::RenderTexture> finished;
 std::int32_t finishedCount = 0;
+bool composingUnavailable = false;
 
 const std::array<const char*, 20> slideKeys = {"title", "title", "ov1", "ov2",  "ov3",  "ov4",  "ov5",
                                                "ov6",   "ov7",   "ov8", "ov9",  "ov10", "ov12", "ov13",
@@ -82,15 +83,14 @@ bool composeFinished(const sf::RenderTarget& target)
 {
     const sf::View& view = target.getView();
     const sf::Vector2u size(static_cast<unsigned>(view.getSize().x), static_cast<unsigned>(view.getSize().y));
-    static bool unavailable = false; // tried once and failed: don't retry every frame
-    if (unavailable)
+    if (composingUnavailable)
         return false;
     if (!finished || finished->getSize() != size) {
         finished = std::make_unique<sf::RenderTexture>();
         finishedCount = 0;
         if (!finished->create(size.x, size.y)) {
             finished.reset();
-            unavailable = true;
+            composingUnavailable = true;
             return false;
         }
     }
@@ -158,6 +158,19 @@ SceneResult run(sf::RenderTarget& target, float dt)
     const SceneResult result = advance(dt);
     draw(target);
     return result;
+}
+
+void reset()
+{
+    firstCall = true;
+    slides.clear();
+    alphas.clear();
+    current = 0;
+    elapsed = 0.f;
+    active = false;
+    finished.reset();
+    finishedCount = 0;
+    composingUnavailable = false;
 }
 
 void playSong(sf::Time from)

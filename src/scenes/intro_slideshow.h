@@ -43,5 +43,8 @@ extern bool active;                    // true until the last entry has had its 
 // this picture and the picture is drawn each frame instead of them
 extern std::unique_ptr<sf::RenderTexture> finished;
 extern std::int32_t finishedCount;     // how many entries `finished` holds
+extern bool composingUnavailable;      // `finished` could not be made: every entry is drawn directly
+
+void reset(); // Puts the scene back as it was at start: the next call sets it up
 
 } // namespace IntroSlideshow

@@ -8,6 +8,14 @@ FadeMode mode = FadeMode::None;
 sf::Sprite* overlay = nullptr;
 const char* const overlayKey = "black";
 
+void reset()
+{
+    level = 0.f;
+    speed = 0.f;
+    mode = FadeMode::None;
+    overlay = nullptr;
+}
+
 void update(float dt)
 {
     if (mode == FadeMode::FromBlack) {

@@ -11,6 +11,7 @@ enum class FadeMode : std::int32_t { None, FromBlack };
 
 namespace ScreenFade {
 
+void reset();                        // No fade and no overlay, as at start
 void update(float dt);               // Advances the fade in progress by dt seconds
 void draw(sf::RenderTarget& target); // Draws the overlay at the current level, then restores the sprite's alpha
 

@@ -74,3 +74,70 @@ TEST(SchemaAgreement, TheProgramAcceptsEachEntryOfTheTableExactlyWhenItSays)
 }
 
 } // namespace
+
+namespace {
+
+// The schema of one catalogue's entries, with its references followed
+json entrySchema(const std::string& catalogue, const char* definition)
+{
+    json schema;
+    std::ifstream(std::string(ORVALEN_SCHEMAS) + "/" + catalogue + ".schema.json") >> schema;
+    return schema.at("$defs").at(definition);
+}
+
+json resolved(const json& schema, const json& property)
+{
+    if (!property.contains("$ref"))
+        return property;
+    json merged = schema.at("$defs").at(property.at("$ref").get<std::string>().substr(std::string("#/$defs/").size()));
+    merged.update(property);
+    return merged;
+}
+
+struct Declared {
+    const char* catalogue;
+    const char* definition; // the entry's schema in $defs
+    std::vector<PropertyInfo> (*properties)();
+};
+
+// Each catalogue's one declaration of its properties, against its schema:
+// the same names, the same required ones, the same JSON types and defaults,
+// and a lower bound where the program refuses negative values
+TEST(SchemaAgreement, EachSchemaDescribesTheEntriesAsTheLoaderDeclaresThem)
+{
+    const Declared catalogues[] = {{"textures", "texture", TextureManager::declaredProperties},
+                                   {"sprites", "sprite", SpriteManager::declaredProperties},
+                                   {"music", "song", MusicManager::declaredProperties}};
+    for (const Declared& declared : catalogues) {
+        SCOPED_TRACE(declared.catalogue);
+        json file;
+        std::ifstream(std::string(ORVALEN_SCHEMAS) + "/" + declared.catalogue + ".schema.json") >> file;
+        const json schema = entrySchema(declared.catalogue, declared.definition);
+        std::vector<std::string> names, schemaNames, required;
+        for (const PropertyInfo& property : declared.properties()) {
+            SCOPED_TRACE(property.name);
+            names.push_back(property.name);
+            if (property.required)
+                required.push_back(property.name);
+            ASSERT_TRUE(schema.at("properties").contains(property.name));
+            const json described = resolved(file, schema.at("properties").at(property.name));
+            const json types = described.at("type").is_array() ? described.at("type") : json::array({described.at("type")});
+            EXPECT_EQ(types, json(property.jsonTypes));
+            if (property.required)
+                EXPECT_FALSE(described.contains("default"));
+            else
+                EXPECT_EQ(described.value("default", json()), property.defaultValue);
+            const bool boundedBelowZero = described.value("minimum", json(-1)) == json(0) ||
+                                          described.value("exclusiveMinimum", json(-2)) == json(-1);
+            EXPECT_EQ(boundedBelowZero, property.nonNegative);
+        }
+        for (const auto& item : schema.at("properties").items())
+            schemaNames.push_back(item.key());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, schemaNames);
+        EXPECT_EQ(json(required), schema.at("required"));
+        EXPECT_EQ(schema.value("additionalProperties", json(true)), json(false));
+    }
+}
+
+} // namespace

@@ -157,30 +157,7 @@ bool writeTone(const std::string& path, float seconds, float frequency, unsigned
 
 void resetProgramState()
 {
-    Config::fullscreen = false;
-    Config::vsync = true;
-    ScreenFade::level = 0.f;
-    ScreenFade::speed = 0.f;
-    ScreenFade::mode = FadeMode::None;
-    ScreenFade::overlay = nullptr;
-    IntroSlideshow::firstCall = true;
-    IntroSlideshow::slides.clear();
-    IntroSlideshow::alphas.clear();
-    IntroSlideshow::current = 0;
-    IntroSlideshow::elapsed = 0.f;
-    IntroSlideshow::active = false;
-    IntroSlideshow::finished.reset();
-    IntroSlideshow::finishedCount = 0;
-    if (MusicManager::player)
-        MusicManager::player->stop();
-    MusicManager::songs.clear();
-    // Sprites point at textures: drop them first
-    SpriteManager::spriteStore.clear();
-    TextureManager::textureStore.clear();
-    TextureManager::pictureSizes.clear();
-    TextureManager::uploads = true;
-    running = true;
-    sceneResult = SceneContinue;
+    resetProgram();
 }
 
 #include <gtest/gtest.h>
