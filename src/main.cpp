@@ -11,7 +11,7 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;
     switch (options.mode) {
-    case Mode::Check: return runCheck();
+    case Mode::Check: return runCheck({options.strict, options.json});
     case Mode::Frame: return writeFrame(options.seconds, options.output);
     case Mode::ContactSheet: return writeContactSheet(options.output, options.every);
     case Mode::From: return playFrom(options.seconds);

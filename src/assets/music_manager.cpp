@@ -35,8 +35,15 @@ const PropertyList<Song, 3> entryProperties({{
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     Song song;
-    if (readProperties(entryProperties, format, key, entry, song))
-        songs[key] = std::move(song);
+    if (!readProperties(entryProperties, format, key, entry, song))
+        return;
+    // Taken as they are, but not what an author means: the check says so
+    const sf::Int32 loopsTo = song.loopSpan().offset.asMilliseconds();
+    if (loopsTo < 0)
+        Problems::report(Messages::loopsBeforeItsBeginning(key, loopsTo));
+    if (song.volume > 100)
+        Problems::report(Messages::volumeAmplifies(key, song.volume));
+    songs[key] = std::move(song);
 }
 
 void reportMissingSong(const std::string& key)

@@ -96,11 +96,15 @@ SongFile openSong(const std::string& key)
 // last the folder; within the entries of one catalogue, by key
 enum Section { Settings, TexturesFile, SpritesFile, MusicFile, Textures, Show, Sprites, Songs, Folder };
 
+bool isEntries(Section section)
+{
+    return section == Textures || section == Sprites || section == Songs;
+}
+
+// A finding is a record too: what it says, where it is, and its section
 struct Remark {
-    Severity severity;
     Section section;
-    std::string key; // the entry it is about, within a section of entries; empty elsewhere
-    std::string text;
+    Problem said;
 };
 
 // The findings, gathered from the records and the stores in any order, then
@@ -108,25 +112,40 @@ struct Remark {
 struct Findings {
     std::vector<Remark> list;
 
-    void problem(Section section, const std::string& text, const std::string& key = std::string())
+    // `where` gives the file, key, property, pointer, line and column it is about
+    void add(Severity severity, Section section, const std::string& text, Problem where)
     {
-        list.push_back({Severity::Problem, section, key, text});
+        where.severity = severity;
+        where.message = text;
+        where.detail.clear();
+        where.why.clear();
+        where.quiet = false;
+        list.push_back({section, std::move(where)});
     }
-    void note(Section section, const std::string& text, const std::string& key = std::string())
+    void problem(Section section, const std::string& text, const Problem& where = Problem())
     {
-        list.push_back({Severity::Note, section, key, text});
+        add(Severity::Problem, section, text, where);
     }
-    std::vector<std::string> texts(Severity severity) const
+    void note(Section section, const std::string& text, const Problem& where = Problem())
+    {
+        add(Severity::Note, section, text, where);
+    }
+    // Every finding in the order they are written: by section, the entries
+    // of a catalogue by key, problems before notes
+    std::vector<Problem> inOrder() const
     {
         std::vector<Remark> sorted = list;
         std::stable_sort(sorted.begin(), sorted.end(), [](const Remark& a, const Remark& b) {
-            return a.section != b.section ? a.section < b.section : a.key < b.key;
+            if (a.said.severity != b.said.severity)
+                return a.said.severity == Severity::Problem;
+            if (a.section != b.section)
+                return a.section < b.section;
+            return isEntries(a.section) && a.said.key < b.said.key;
         });
-        std::vector<std::string> texts;
+        std::vector<Problem> said;
         for (const Remark& remark : sorted)
-            if (remark.severity == severity)
-                texts.push_back(remark.text);
-        return texts;
+            said.push_back(remark.said);
+        return said;
     }
 };
 
@@ -143,6 +162,16 @@ struct Catalogue {
 const Catalogue textures{texturesFile, "textures", "Texture", "pictures", TexturesFile, Textures};
 const Catalogue sprites{spritesFile, "sprites", "Sprite", "sprites", SpritesFile, Sprites};
 const Catalogue music{musicFile, "music", "Song", "songs", MusicFile, Songs};
+
+// Where a finding about one entry of a catalogue is
+Problem at(const Catalogue& catalogue, const std::string& key)
+{
+    Problem where;
+    where.file = catalogue.path;
+    where.key = key;
+    where.pointer = Problems::pointerTo(catalogue.topKey) + Problems::pointerTo(key);
+    return where;
+}
 
 bool isStored(const Catalogue& catalogue, const std::string& key)
 {
@@ -182,19 +211,21 @@ void checkSettings(const std::vector<Problem>& records, Findings& findings)
             continue;
         switch (record.finding) {
         case Finding::FileUnreadable:
-            findings.note(Settings, "No " + file + ": the window settings keep their defaults (a window, vertical sync on).");
+            findings.note(Settings, "No " + file + ": the window settings keep their defaults (a window, vertical sync on).",
+                          record);
             break;
         case Finding::NotJson:
-            findings.problem(Settings, file + " is not valid JSON, so the window settings keep their defaults (see above).");
+            findings.problem(Settings, file + " is not valid JSON, so the window settings keep their defaults (see above).",
+                             record);
             break;
         case Finding::InvalidProperty:
             findings.problem(Settings, file + "'s " + record.property +
-                                           " is not true or false, so it keeps its default (see above).");
+                                           " is not true or false, so it keeps its default (see above).",
+                             record);
             break;
         default:
             if (record.quiet)
-                record.severity == Severity::Problem ? findings.problem(Settings, record.message)
-                                                     : findings.note(Settings, record.message);
+                findings.add(record.severity, Settings, record.message, record);
         }
     }
 }
@@ -211,15 +242,17 @@ void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& reco
         if (record.key.empty()) {
             if (record.finding == Finding::FileUnreadable)
                 findings.problem(catalogue.file, "No " + path + " in the working folder, so there are no " +
-                                                     catalogue.gives + ".");
+                                                     catalogue.gives + ".",
+                                 record);
             else if (record.finding == Finding::NotJson)
-                findings.problem(catalogue.file, path + " is not valid JSON: only what came before the error was read (see above).");
+                findings.problem(catalogue.file, path + " is not valid JSON: only what came before the error was read (see above).",
+                                 record);
             else if (record.finding == Finding::MissingMember)
                 findings.problem(catalogue.file, path + " has no member " + catalogue.topKey + ", so it gives no " +
-                                                     catalogue.gives + " (see above).");
+                                                     catalogue.gives + " (see above).",
+                                 record);
             else if (record.quiet)
-                record.severity == Severity::Problem ? findings.problem(catalogue.file, record.message)
-                                                     : findings.note(catalogue.file, record.message);
+                findings.add(record.severity, catalogue.file, record.message, record);
             continue;
         }
         if (!isStored(catalogue, record.key)) {
@@ -227,8 +260,7 @@ void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& reco
             if (why.empty())
                 why = record.why;
         } else if (record.quiet) {
-            record.severity == Severity::Problem ? findings.problem(catalogue.entries, record.message, record.key)
-                                                 : findings.note(catalogue.entries, record.message, record.key);
+            findings.add(record.severity, catalogue.entries, record.message, record);
         }
     }
     for (const auto& [key, why] : notLoaded) {
@@ -236,7 +268,7 @@ void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& reco
             continue;
         findings.problem(catalogue.entries, std::string(catalogue.what) + " " + printable(key) + " in " + path +
                                                 " was not loaded" + (why.empty() ? " (see above)." : ": " + why + "."),
-                         key);
+                         at(catalogue, key));
     }
 }
 
@@ -261,9 +293,9 @@ void checkTextures(Findings& findings)
             findings.note(Textures, "Texture " + printable(key) + " is " + Messages::pixels(size.x, size.y) +
                                         ": graphics cards that take at most " + std::to_string(checkNotedPictureSize) +
                                         " a side refuse it.",
-                          key);
+                          at(textures, key));
         if (SpriteManager::texturesNamed.count(key) == 0)
-            findings.note(Textures, "Texture " + printable(key) + " is used by no sprite.", key);
+            findings.note(Textures, "Texture " + printable(key) + " is used by no sprite.", at(textures, key));
     }
 }
 
@@ -274,19 +306,23 @@ void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
             continue;
         if (hasEntry(records, sprites.path, show.key))
             findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + "; its entry in " + sprites.path +
-                                       " was not loaded (see above).");
+                                       " was not loaded (see above).",
+                             at(sprites, show.key));
         else
             findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + ", and " + sprites.path +
-                                       " gives none.");
+                                       " gives none.",
+                             at(sprites, show.key));
     }
     const std::string song = IntroSlideshow::songKey;
     if (MusicManager::songs.count(song) == 0) {
         if (hasEntry(records, music.path, song))
             findings.problem(Show, "The show needs song " + song + " to play from the start; its entry in " + music.path +
-                                       " was not loaded (see above).");
+                                       " was not loaded (see above).",
+                             at(music, song));
         else
             findings.problem(Show, "The show needs song " + song + " to play from the start, and " + music.path +
-                                       " gives none.");
+                                       " gives none.",
+                             at(music, song));
     }
 }
 
@@ -294,7 +330,34 @@ void checkSprites(Findings& findings)
 {
     for (const std::string& key : sortedKeys(SpriteManager::spriteStore))
         if (!isShowSprite(key))
-            findings.note(Sprites, "Sprite " + printable(key) + " is not in the show.", key);
+            findings.note(Sprites, "Sprite " + printable(key) + " is not in the show.", at(sprites, key));
+}
+
+// The findings as one JSON document, each with what is known of where it is
+nlohmann::ordered_json findingsAsJson(const std::vector<Problem>& said, std::size_t problems, std::size_t notes)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const Problem& finding : said) {
+        nlohmann::ordered_json item;
+        item["severity"] = finding.severity == Severity::Problem ? "problem" : "note";
+        if (!finding.file.empty())
+            item["file"] = finding.file;
+        if (!finding.key.empty())
+            item["key"] = finding.key;
+        if (!finding.property.empty())
+            item["property"] = finding.property;
+        if (!finding.pointer.empty())
+            item["pointer"] = finding.pointer;
+        if (finding.line > 0) {
+            item["line"] = finding.line;
+            item["column"] = finding.column;
+        }
+        item["message"] = finding.message;
+        list.push_back(std::move(item));
+    }
+    // NOTE: keys and paths are the author's bytes; what is not UTF-8 is
+    // replaced rather than refused, so the document is always valid JSON
+    return {{"findings", std::move(list)}, {"problems", problems}, {"notes", notes}};
 }
 
 std::string plural(std::size_t count, const char* one, const char* many)
@@ -309,18 +372,16 @@ void checkLoopPoint(const std::string& key, const SongFile& file, Findings& find
     if (file.refusal.empty())
         return;
     if (file.sampleCount == 0 || file.channels == 0 || file.sampleRate == 0) {
-        findings.problem(Songs, "Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound (see above).", key);
+        findings.problem(Songs, "Song " + printable(key) + "'s file " + printable(song.file) + " holds no sound (see above).", at(music, key));
         return;
     }
-    const std::string at = std::to_string(song.loopSpan().offset.asMilliseconds()) + " ms";
-    if (song.loopSpan().offset < sf::Time::Zero) {
-        findings.problem(Songs, "Song " + printable(key) + " loops back to " + at +
-                         ", before its beginning, so it loops from its beginning instead (see above).", key);
+    // A loop point before the beginning: its catalogue entry has said so
+    if (song.loopSpan().offset < sf::Time::Zero)
         return;
-    }
+    const std::string loopsTo = std::to_string(song.loopSpan().offset.asMilliseconds()) + " ms";
     const sf::Uint64 lengthMs = file.sampleCount / file.channels * 1000 / file.sampleRate;
-    findings.problem(Songs, "Song " + printable(key) + " loops back to " + at + ", at or past its end at " +
-                     std::to_string(lengthMs) + " ms, so it loops from its beginning instead (see above).", key);
+    findings.problem(Songs, "Song " + printable(key) + " loops back to " + loopsTo + ", at or past its end at " +
+                     std::to_string(lengthMs) + " ms, so it loops from its beginning instead (see above).", at(music, key));
 }
 
 void checkSongs(const std::map<std::string, SongFile>& files, Findings& findings)
@@ -329,12 +390,12 @@ void checkSongs(const std::map<std::string, SongFile>& files, Findings& findings
         if (key != IntroSlideshow::songKey)
             findings.note(Songs, "Song " + printable(key) + " is never played: the show plays " + IntroSlideshow::songKey +
                                      " only.",
-                          key);
+                          at(music, key));
         const SongFile& file = files.at(key);
         if (!file.opened)
             findings.problem(Songs, "Song " + printable(key) + "'s file " + printable(MusicManager::songs.at(key).file) +
                                         " cannot be opened (see above).",
-                             key);
+                             at(music, key));
         else
             checkLoopPoint(key, file, findings);
     }
@@ -370,7 +431,7 @@ std::string showOrderText()
     return text + "  " + clockTime(slides.size() * IntroSlideshow::secondsPerEntry) + " the show ends\n";
 }
 
-int runCheck()
+int runCheck(const CheckOptions& options)
 {
     // The start, as the show makes it, without a window: settings, the
     // catalogues with every picture read in full, the overlay, then what the
@@ -415,13 +476,24 @@ int runCheck()
         }
     }
 
-    const std::vector<std::string> problems = findings.texts(Severity::Problem);
-    const std::vector<std::string> notes = findings.texts(Severity::Note);
-    for (const std::string& problem : problems)
-        std::cerr << "Check: Problem: " << problem << std::endl;
-    for (const std::string& note : notes)
-        std::cerr << "Check: Note: " << note << std::endl;
-    std::cerr << "Check: " << plural(problems.size(), "problem", "problems") << ", "
-              << plural(notes.size(), "note", "notes") << "." << std::endl;
-    return problems.empty() ? 0 : 1;
+    std::vector<Problem> said = findings.inOrder();
+    if (options.strict)
+        for (Problem& finding : said)
+            finding.severity = Severity::Problem;
+    const auto count = [&said](Severity severity) {
+        return static_cast<std::size_t>(std::count_if(said.begin(), said.end(),
+                                                      [severity](const Problem& p) { return p.severity == severity; }));
+    };
+    const std::size_t problems = count(Severity::Problem);
+    const std::size_t notes = count(Severity::Note);
+    if (options.json) {
+        std::cout << findingsAsJson(said, problems, notes).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << std::endl;
+    } else {
+        for (const Problem& finding : said)
+            std::cerr << (finding.severity == Severity::Problem ? "Check: Problem: " : "Check: Note: ") << finding.message
+                      << std::endl;
+        std::cerr << "Check: " << plural(problems, "problem", "problems") << ", " << plural(notes, "note", "notes") << "."
+                  << std::endl;
+    }
+    return problems == 0 ? 0 : 1;
 }

@@ -182,6 +182,26 @@ Problem rectangleOutside(const std::string& sprite, int x, int y, int width, int
     return problem;
 }
 
+Problem loopsBeforeItsBeginning(const std::string& key, long long milliseconds)
+{
+    Problem problem = quiet(make(Finding::DoubtfulValue, "Song " + printable(key) + " loops back to " +
+                                                             std::to_string(milliseconds) +
+                                                             " ms, before its beginning, so it loops from its beginning instead."));
+    problem.key = key;
+    problem.property = "loopTo";
+    return problem;
+}
+
+Problem volumeAmplifies(const std::string& key, int volume)
+{
+    Problem problem = quiet(make(Finding::DoubtfulValue, "Song " + printable(key) + "'s volume is " + std::to_string(volume) +
+                                                             ": above 100 the song is amplified, and it may clip.",
+                                 Severity::Note));
+    problem.key = key;
+    problem.property = "volume";
+    return problem;
+}
+
 Problem unloadableSong(const std::string& file)
 {
     return make(Finding::UnloadableSong, "MusicManager: Unable to load music file " + printable(file) + ".");

@@ -36,6 +36,8 @@ Problem missingKey(const char* manager, const char* what, const std::string& key
 Problem unloadablePicture(const std::string& file);
 Problem rectangleOutside(const std::string& sprite, int x, int y, int width, int height, const std::string& texture,
                          unsigned int textureWidth, unsigned int textureHeight); // quiet
+Problem loopsBeforeItsBeginning(const std::string& key, long long milliseconds); // quiet
+Problem volumeAmplifies(const std::string& key, int volume);                    // quiet note
 Problem unloadableSong(const std::string& file);
 Problem noAudioDevice(const std::string& key);
 Problem loopPointRefused(const std::string& libraryText);                    // the audio library's own words

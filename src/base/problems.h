@@ -28,6 +28,7 @@ enum class Finding {
     UnloadableSong,      // a song's file could not be opened
     LoopPointRefused,    // the audio library refuses a song's loop point
     RectangleOutside,    // a sprite's rectangle reaches outside its texture
+    DoubtfulValue,       // a value the program takes that will not do what it seems to say
     NoAudioDevice,       // the show runs silent
     NoDisplay,           // no window can be opened
     NotWritten,          // a file the program was asked to write was not

@@ -154,7 +154,26 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
             ->type_name("SECONDS")->option_text("SECONDS")
             ->check(CLI::Validator(checkSeconds, ""));
 
+    CLI::Option* strictOption =
+        app.add_flag("--strict", options.strict,
+                     "With --check: every note counts as a problem,\n"
+                     "so exit status 1 for anything the check finds.\n"
+                     "Example: orvalen-intro --check --strict")
+            ->option_text(" ");
+    std::string format = "text";
+    CLI::Option* formatOption =
+        app.add_option("--format", format,
+                       "With --check: text (the default), lines on\n"
+                       "standard error; or json, one JSON document of\n"
+                       "the findings on standard output (its schema is\n"
+                       "schemas/check-output.schema.json).\n"
+                       "Example: orvalen-intro --check --format json")
+            ->type_name("FORMAT")->option_text("text|json")
+            ->check(CLI::IsMember({"text", "json"}));
+
     outputOption->needs(frameOption);
+    strictOption->needs(checkOption);
+    formatOption->needs(checkOption);
     frameOption->needs(outputOption);
     everyOption->needs(sheetOption);
     // One mode at a time
@@ -176,6 +195,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
 
     if (check) {
         options.mode = Mode::Check;
+        options.json = format == "json";
     } else if (*frameOption) {
         options.mode = Mode::Frame;
         options.seconds = frame;

@@ -14,6 +14,8 @@ struct Options {
     double seconds = 0;     // --frame, --from: a moment of the show, in seconds from its first frame
     std::string output;     // --frame's --output, or --contact-sheet's file: the PNG to write
     double every = 3.5;     // --contact-sheet: seconds from one small picture to the next
+    bool strict = false;    // --check --strict: every note is a problem
+    bool json = false;      // --check --format json: the findings as JSON on standard output
 };
 
 // Reads the arguments into `options`. Returns the exit status when the

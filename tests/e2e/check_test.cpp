@@ -176,10 +176,18 @@ const CheckCase checkCases[] = {
      [](const std::string&) {
          return std::vector<std::string>{loopRefused,
                                          "Check: Problem: Song song loops back to -1 ms, before its beginning, so it "
-                                         "loops from its beginning instead (see above).",
+                                         "loops from its beginning instead.",
                                          "Check: 1 problem, 0 notes."};
      },
      1},
+    {"VolumeAboveAHundred",
+     [](const std::string& folder) { edit(folder, "music.json", [](json& d) { d["music"]["song"]["volume"] = 150.5; }); },
+     [](const std::string&) {
+         return std::vector<std::string>{
+             "Check: Note: Song song's volume is 150: above 100 the song is amplified, and it may clip.",
+             "Check: 0 problems, 1 note."};
+     },
+     0},
     {"UnusedEntriesAreNotes",
      [](const std::string& folder) {
          edit(folder, "textures.json", [](json& d) { d["textures"]["spare"] = {{"file", "assets/img/red.png"}}; });
@@ -399,6 +407,67 @@ TEST_P(Check, WritesTheStartsLinesThenItsFindingsAndASummary)
                                                                    << joined(program.errorLines());
     expectLines(program.errorLines(), GetParam().expected(work.root()));
     EXPECT_TRUE(program.outputLines().empty()) << joined(program.outputLines());
+}
+
+// The same findings as JSON on standard output, and with --strict as
+// problems only: both agree with the text form, finding for finding
+TEST_P(Check, SaysTheSameAsJsonAndUnderStrict)
+{
+    writeShow(work.root());
+    GetParam().spoil(work.root());
+    std::vector<std::pair<std::string, std::string>> text; // severity, message
+    std::vector<std::string> startLines;
+    int status = -1;
+    {
+        Program program(work.root(), headless(), {"--check"});
+        const ExitStatus exit = program.waitForExit(60);
+        ASSERT_TRUE(exit.exited) << describe(exit);
+        status = exit.code;
+        for (const std::string& line : program.errorLines()) {
+            if (line.rfind("Check: Problem: ", 0) == 0)
+                text.emplace_back("problem", line.substr(16));
+            else if (line.rfind("Check: Note: ", 0) == 0)
+                text.emplace_back("note", line.substr(13));
+            else if (line.rfind("Check: ", 0) != 0)
+                startLines.push_back(line);
+        }
+    }
+
+    Program asJson(work.root(), headless(), {"--check", "--format", "json"});
+    const ExitStatus jsonExit = asJson.waitForExit(60);
+    ASSERT_TRUE(jsonExit.exited) << describe(jsonExit);
+    EXPECT_EQ(jsonExit.code, status);
+    // Standard error keeps the start's lines, and only those
+    EXPECT_EQ(asJson.errorLines(), startLines);
+    std::string output;
+    for (const std::string& line : asJson.outputLines())
+        output += line + "\n";
+    const json document = json::parse(output, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << output;
+    std::vector<std::pair<std::string, std::string>> findings;
+    std::size_t problems = 0;
+    for (const json& finding : document.at("findings")) {
+        findings.emplace_back(finding.at("severity"), finding.at("message"));
+        problems += finding.at("severity") == "problem";
+        // Where a finding is about one entry, its pointer leads to it
+        if (finding.contains("key") && finding.contains("pointer"))
+            EXPECT_NE(finding.at("pointer").get<std::string>().find(finding.at("key").get<std::string>()), std::string::npos)
+                << finding.dump();
+    }
+    EXPECT_EQ(findings, text);
+    EXPECT_EQ(document.at("problems"), problems);
+    EXPECT_EQ(document.at("notes"), findings.size() - problems);
+
+    Program strict(work.root(), headless(), {"--check", "--strict"});
+    const ExitStatus strictExit = strict.waitForExit(60);
+    ASSERT_TRUE(strictExit.exited) << describe(strictExit);
+    EXPECT_EQ(strictExit.code, text.empty() ? 0 : 1);
+    std::vector<std::string> expected = startLines;
+    for (const auto& [severity, message] : text)
+        expected.push_back("Check: Problem: " + message);
+    expected.push_back("Check: " + std::to_string(text.size()) + (text.size() == 1 ? " problem" : " problems") +
+                       ", 0 notes.");
+    EXPECT_EQ(strict.errorLines(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Intros, Check, ::testing::ValuesIn(checkCases),

@@ -12,12 +12,20 @@
       schema is stricter. The table of whole documents: each passes or fails
       as "valid" says.
 
+  validate_schemas.py SCHEMA_DIR output PROGRAM INTRO_DIR
+      PROGRAM --check --format json, run on a copy of the intro in INTRO_DIR
+      and on copies spoilt in several ways, writes a document that
+      check-output.schema.json accepts, whose counts match its findings.
+
 Ends with a line "N passed, N failed"; the exit status is 1 when any failed.
 """
 
 import json
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
 
 from jsonschema import Draft202012Validator
 
@@ -85,7 +93,71 @@ def check_cases(validators, cases_path):
     return count, failures
 
 
+def edit_json(path, change):
+    with open(path, encoding="utf-8") as f:
+        document = json.load(f)
+    change(document)
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(document, f)
+
+
+def write(path, text):
+    with open(path, "wb") as f:
+        f.write(text)
+
+
+# Ways to spoil an intro, each giving findings of other kinds
+SPOILS = {
+    "as it is": lambda d: None,
+    "unknown names": lambda d: (
+        edit_json(os.path.join(d, "config.json"), lambda c: c.update({"fulscreen": True})),
+        edit_json(os.path.join(d, "assets/sprites.json"), lambda c: c["sprites"]["title"].update({"rectw": 1}))),
+    "no sprites": lambda d: os.remove(os.path.join(d, "assets/sprites.json")),
+    "broken music": lambda d: write(os.path.join(d, "assets/music.json"), b'{"music": {\n  "song": {"file" 3}}}'),
+    "keys not UTF-8": lambda d: write(os.path.join(d, "assets/textures.json"),
+                                      b'{"textures": {"\xff\xfe/~": {"file": "nothere\xff.png"}}}'),
+}
+
+
+def check_output(schema_dir, program, intro_dir):
+    with open(os.path.join(schema_dir, "check-output.schema.json"), encoding="utf-8") as f:
+        schema = json.load(f)
+    Draft202012Validator.check_schema(schema)
+    validator = Draft202012Validator(schema)
+    failures = []
+    env = dict(os.environ, ALSOFT_DRIVERS="null")
+    env.pop("DISPLAY", None)
+    for name, spoil in SPOILS.items():
+        with tempfile.TemporaryDirectory() as work:
+            intro = os.path.join(work, "intro")
+            shutil.copytree(intro_dir, intro)
+            spoil(intro)
+            run = subprocess.run([program, "--check", "--format", "json"], cwd=intro, env=env,
+                                 capture_output=True, timeout=120)
+            try:
+                document = json.loads(run.stdout)
+            except ValueError as error:
+                failures.append(f"{name}: not JSON ({error}): {run.stdout[:200]!r}")
+                continue
+            error = first_error(validator, document)
+            if error is not None:
+                failures.append(f"{name}: refused: {error}")
+                continue
+            problems = sum(1 for f in document["findings"] if f["severity"] == "problem")
+            if document["problems"] != problems or document["notes"] != len(document["findings"]) - problems:
+                failures.append(f"{name}: the counts do not match the findings")
+            if run.returncode != (1 if problems else 0):
+                failures.append(f"{name}: exit status {run.returncode} with {problems} problems")
+    return len(SPOILS), failures
+
+
 def main(argv):
+    if len(argv) == 5 and argv[2] == "output":
+        count, failures = check_output(argv[1], argv[3], argv[4])
+        for failure in failures:
+            print(failure)
+        print(f"{count - len(failures)} passed, {len(failures)} failed")
+        return 1 if failures else 0
     if len(argv) != 4 or argv[2] not in ("demo", "cases"):
         print(__doc__, file=sys.stderr)
         return 2
