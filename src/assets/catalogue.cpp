@@ -234,6 +234,35 @@ void reportInvalidProperty(const char* manager, const std::string& property, con
     Problems::report(Messages::invalidProperty(manager, property, key, why));
 }
 
+std::vector<std::string> valuesOf(const char* oneOf)
+{
+    std::vector<std::string> values;
+    std::string value;
+    for (const char* c = oneOf; *c; ++c) {
+        if (*c == '|') {
+            values.push_back(value);
+            value.clear();
+        } else {
+            value += *c;
+        }
+    }
+    if (!value.empty())
+        values.push_back(value);
+    return values;
+}
+
+bool isOneOf(const std::string& value, const char* oneOf, std::string& why)
+{
+    const std::vector<std::string> values = valuesOf(oneOf);
+    if (std::find(values.begin(), values.end(), value) != values.end())
+        return true;
+    why = "must be ";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        why += values[i] + (i + 2 < values.size() ? ", " : i + 2 == values.size() ? " or " : "");
+    why += ", not " + printable(value);
+    return false;
+}
+
 void reportUnknownProperty(const CatalogueFormat& format, const std::string& key, const std::string& property)
 {
     Problems::report(Messages::unknownProperty(format.what, key, property));

@@ -48,7 +48,12 @@ struct Property {
     std::variant<std::string Entry::*, bool Entry::*, std::int32_t Entry::*, float Entry::*, double Entry::*> field;
     bool required = false;    // the entry is skipped without it
     bool nonNegative = false; // a value below 0 is refused
+    const char* oneOf = "";   // for a string: the values it may take, between bars ("none|contain|cover"); empty: any
 };
+
+// The values a string property may take, in the declared order
+std::vector<std::string> valuesOf(const char* oneOf);
+bool isOneOf(const std::string& value, const char* oneOf, std::string& why); // False, with why, for a value not listed
 
 using EntryHandler = std::function<void(const std::string& key, const nlohmann::json& entry)>;
 
@@ -106,6 +111,7 @@ struct PropertyInfo {
     std::vector<std::string> jsonTypes; // the JSON types it takes: "string", "boolean", "number"
     bool required = false;
     bool nonNegative = false;
+    std::vector<std::string> oneOf;     // the values a string may take; empty: any
     nlohmann::json defaultValue;        // null for a required property
 };
 
@@ -115,7 +121,7 @@ std::vector<PropertyInfo> describe(const PropertyList<Entry, Count>& properties)
     const Entry defaults{};
     std::vector<PropertyInfo> described;
     for (const Property<Entry>& property : properties.inOrder) {
-        PropertyInfo info{property.name, {}, property.required, property.nonNegative, nullptr};
+        PropertyInfo info{property.name, {}, property.required, property.nonNegative, valuesOf(property.oneOf), nullptr};
         std::visit(
             [&](auto field) {
                 using Value = std::decay_t<decltype(defaults.*field)>;
@@ -184,6 +190,10 @@ bool readProperties(const PropertyList<Entry, Count>& properties, const Catalogu
                 if (!readValue(*found[i], value, why))
                     return false;
                 using Value = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, std::string>) {
+                    if (*property.oneOf && !isOneOf(value, property.oneOf, why))
+                        return false;
+                }
                 if constexpr (std::is_arithmetic_v<Value> && !std::is_same_v<Value, bool>) {
                     // NOTE: the audio library refuses a negative gain and keeps
                     // the last one, usually full volume: such a value is an error

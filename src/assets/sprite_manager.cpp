@@ -24,10 +24,11 @@ struct SpriteEntry {
     std::int32_t rectX = 0, rectY = 0, rectW = -1, rectH = -1; // -1: the texture's whole width or height
     bool autocenter = false, autocenterPlace = false;
     std::string texture;
+    std::string fit = "none"; // contain or cover: scaled to the canvas, whatever the origin and place say
 };
 
 // Every property a sprite entry may have, in the order they are checked
-const PropertyList<SpriteEntry, 9> entryProperties({{
+const PropertyList<SpriteEntry, 10> entryProperties({{
     {"originX", &SpriteEntry::originX},
     {"originY", &SpriteEntry::originY},
     {"rectX", &SpriteEntry::rectX},
@@ -37,7 +38,32 @@ const PropertyList<SpriteEntry, 9> entryProperties({{
     {"texture", &SpriteEntry::texture, true},
     {"autocenter", &SpriteEntry::autocenter},
     {"autocenter_place", &SpriteEntry::autocenterPlace},
+    {"fit", &SpriteEntry::fit, false, false, "none|contain|cover"},
 }});
+
+// How a fitted sprite is placed: centred on the canvas, scaled uniformly so
+// that its rectangle fits inside it (contain) or fills it (cover)
+void placeFitted(sf::Sprite& sprite, const sf::IntRect& rect, const std::string& fit)
+{
+    const float width = static_cast<float>(std::abs(rect.width));
+    const float height = static_cast<float>(std::abs(rect.height));
+    sprite.setOrigin(width / 2.f, height / 2.f);
+    sprite.setPosition(screenCentre);
+    if (width == 0.f || height == 0.f)
+        return;
+    const float across = 2.f * screenCentre.x / width;
+    const float down = 2.f * screenCentre.y / height;
+    const float scale = fit == "contain" ? std::min(across, down) : std::max(across, down);
+    sprite.setScale(scale, scale);
+}
+
+// The properties that a fit leaves without effect, where the entry has them
+void noteUnusedByFit(const std::string& key, const nlohmann::json& entry, const std::string& fit)
+{
+    for (const char* unused : {"originX", "originY", "autocenter_place"})
+        if (entry.contains(unused))
+            Problems::report(Messages::unusedByFit(key, unused, fit));
+}
 
 // Whether the rectangle's columns or rows, from..to, whichever way it is cut,
 // leave a picture of `size`
@@ -102,8 +128,16 @@ void addEntry(const std::string& key, const nlohmann::json& entry, LastPicture& 
     if (picture->texture)
         sprite->setTexture(*picture->texture, true);
     sprite->setTextureRect(rect);
-    sprite->setOrigin(origin);
-    sprite->setPosition(position);
+    if (wanted.fit == "none") {
+        sprite->setOrigin(origin);
+        sprite->setPosition(position);
+    } else {
+        noteUnusedByFit(key, entry, wanted.fit);
+        placeFitted(*sprite, rect, wanted.fit);
+        // A scaled picture is filtered smoothly: no blocks, no shimmer
+        if (sf::Texture* texture = picture->texture ? TextureManager::get(wanted.texture) : nullptr)
+            texture->setSmooth(true);
+    }
     slot->second = std::move(sprite);
 }
 

@@ -202,6 +202,16 @@ Problem volumeAmplifies(const std::string& key, int volume)
     return problem;
 }
 
+Problem unusedByFit(const std::string& sprite, const char* property, const std::string& fit)
+{
+    Problem problem = quiet(make(Finding::UnusedProperty, "Sprite " + printable(sprite) + " is fitted (" + fit + "), so its " +
+                                                              property + " is not used.",
+                                 Severity::Note));
+    problem.key = sprite;
+    problem.property = property;
+    return problem;
+}
+
 Problem unloadableSong(const std::string& file)
 {
     return make(Finding::UnloadableSong, "MusicManager: Unable to load music file " + printable(file) + ".");

@@ -29,6 +29,7 @@ enum class Finding {
     LoopPointRefused,    // the audio library refuses a song's loop point
     RectangleOutside,    // a sprite's rectangle reaches outside its texture
     DoubtfulValue,       // a value the program takes that will not do what it seems to say
+    UnusedProperty,      // a property that another one makes of no effect
     NoAudioDevice,       // the show runs silent
     NoDisplay,           // no window can be opened
     NotWritten,          // a file the program was asked to write was not

@@ -188,6 +188,24 @@ const CheckCase checkCases[] = {
              "Check: 0 problems, 1 note."};
      },
      0},
+    {"FittedSpriteKeepsItsOrigin",
+     [](const std::string& folder) {
+         edit(folder, "sprites.json", [](json& d) { d["sprites"]["title"].update({{"fit", "cover"}, {"originY", 4}}); });
+     },
+     [](const std::string&) {
+         return std::vector<std::string>{"Check: Note: Sprite title is fitted (cover), so its originY is not used.",
+                                         "Check: 0 problems, 1 note."};
+     },
+     0},
+    {"FitMisspelt",
+     [](const std::string& folder) { edit(folder, "sprites.json", [](json& d) { d["sprites"]["ov1"]["fit"] = "contian"; }); },
+     [](const std::string&) {
+         return std::vector<std::string>{"SpriteManager: Invalid fit property for [ov1]: must be none, contain or cover, not contian.",
+                                         "SpriteManager: Sprite with key ov1 does not exist.",
+                                         showNeedsLoaded("ov1", "for entry 3 (0:14 to 0:21)"),
+                                         "Check: 1 problem, 0 notes."};
+     },
+     1},
     {"UnusedEntriesAreNotes",
      [](const std::string& folder) {
          edit(folder, "textures.json", [](json& d) { d["textures"]["spare"] = {{"file", "assets/img/red.png"}}; });

@@ -33,7 +33,8 @@ bool saysSomethingOf(const std::vector<Problem>& records)
 {
     return std::any_of(records.begin(), records.end(), [](const Problem& record) {
         return record.key == "k" &&
-               (record.finding == Finding::UnknownProperty || record.finding == Finding::DoubtfulValue);
+               (record.finding == Finding::UnknownProperty || record.finding == Finding::DoubtfulValue ||
+                record.finding == Finding::UnusedProperty);
     });
 }
 
@@ -148,6 +149,8 @@ TEST(SchemaAgreement, EachSchemaDescribesTheEntriesAsTheLoaderDeclaresThem)
                                           described.value("exclusiveMinimum", json(-2)) == json(-1);
             if (property.nonNegative)
                 EXPECT_TRUE(boundedBelowZero);
+            if (!property.oneOf.empty())
+                EXPECT_EQ(described.value("enum", json()), json(property.oneOf));
         }
         for (const auto& item : schema.at("properties").items())
             schemaNames.push_back(item.key());
