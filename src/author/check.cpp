@@ -101,6 +101,20 @@ bool isEntries(Section section)
     return section == Textures || section == Sprites || section == Songs;
 }
 
+// One catalogue file and how the check speaks of it
+struct Catalogue {
+    const char* path;    // "assets/textures.json"
+    const char* topKey;  // "textures"
+    const char* what;    // "Texture", as a line names one entry
+    const char* gives;   // "pictures", what the file gives
+    Section file;        // where what is said of the file goes
+    Section entries;     // where what is said of its entries goes
+};
+
+const Catalogue textures{texturesFile, "textures", "Texture", "pictures", TexturesFile, Textures};
+const Catalogue sprites{spritesFile, "sprites", "Sprite", "sprites", SpritesFile, Sprites};
+const Catalogue music{musicFile, "music", "Song", "songs", MusicFile, Songs};
+
 // A finding is a record too: what it says, where it is, and its section
 struct Remark {
     Section section;
@@ -111,6 +125,36 @@ struct Remark {
 // written in the order of their sections
 struct Findings {
     std::vector<Remark> list;
+
+    // A catalogue that could not be read, as a whole or past a point: the
+    // findings that only follow from it are counted under it, not listed
+    std::map<const Catalogue*, std::size_t> unread;  // each such catalogue, with where its finding stands in `list`
+    std::map<const Catalogue*, std::size_t> hidden;  // the findings that follow from each
+    std::set<std::string> spritesWithoutTexture;     // sprite entries whose texture an unread texture catalogue lacks
+
+    // The finding that a catalogue could not be read; those that follow are hidden under it
+    void unreadable(const Catalogue& catalogue, const std::string& text, const Problem& where)
+    {
+        unread[&catalogue] = list.size();
+        problem(catalogue.file, text, where);
+    }
+    // True, and counted, when a finding only follows from `root` being unread
+    bool hides(const Catalogue& root)
+    {
+        if (unread.count(&root) == 0)
+            return false;
+        ++hidden[&root];
+        return true;
+    }
+    // Each count joins its root's finding
+    void countHidden()
+    {
+        for (const auto& [root, count] : hidden) {
+            Problem& said = list[unread.at(root)].said;
+            said.message += " " + std::to_string(count) + (count == 1 ? " finding that follows" : " findings that follow") +
+                            " from it " + (count == 1 ? "is" : "are") + " not listed.";
+        }
+    }
 
     // `where` gives the file, key, property, pointer, line and column it is about
     void add(Severity severity, Section section, const std::string& text, Problem where)
@@ -148,20 +192,6 @@ struct Findings {
         return said;
     }
 };
-
-// One catalogue file and how the check speaks of it
-struct Catalogue {
-    const char* path;    // "assets/textures.json"
-    const char* topKey;  // "textures"
-    const char* what;    // "Texture", as a line names one entry
-    const char* gives;   // "pictures", what the file gives
-    Section file;        // where what is said of the file goes
-    Section entries;     // where what is said of its entries goes
-};
-
-const Catalogue textures{texturesFile, "textures", "Texture", "pictures", TexturesFile, Textures};
-const Catalogue sprites{spritesFile, "sprites", "Sprite", "sprites", SpritesFile, Sprites};
-const Catalogue music{musicFile, "music", "Song", "songs", MusicFile, Songs};
 
 // Where a finding about one entry of a catalogue is
 Problem at(const Catalogue& catalogue, const std::string& key)
@@ -203,6 +233,38 @@ bool hasEntry(const std::vector<Problem>& records, const std::string& file, cons
                        [&](const Problem& record) { return record.file == file && record.key == key; });
 }
 
+bool startsWith(const std::string& text, const char* start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+// A lookup that fails because the catalogue it looks in, or the one behind
+// that, could not be read: the show's sprites without sprites.json, a
+// sprite's texture without textures.json, the song without music.json
+bool followsFromUnread(const Problem& record, const std::set<const Catalogue*>& unread,
+                       std::set<std::string>& spritesWithoutTexture)
+{
+    if (record.finding != Finding::MissingKey)
+        return false;
+    if (startsWith(record.message, "TextureManager: ") && record.file == sprites.path && unread.count(&textures)) {
+        spritesWithoutTexture.insert(record.key);
+        return true;
+    }
+    if (startsWith(record.message, "SpriteManager: ") && record.file.empty())
+        return unread.count(&sprites) || spritesWithoutTexture.count(record.key);
+    if (startsWith(record.message, "MusicManager: ") && record.file.empty())
+        return unread.count(&music) > 0;
+    return false;
+}
+
+// " (line 3, column 14)", where a record knows it
+std::string where(const Problem& record)
+{
+    if (record.line == 0)
+        return "";
+    return " (line " + std::to_string(record.line) + ", column " + std::to_string(record.column) + ")";
+}
+
 void checkSettings(const std::vector<Problem>& records, Findings& findings)
 {
     const std::string file = configFile;
@@ -215,7 +277,8 @@ void checkSettings(const std::vector<Problem>& records, Findings& findings)
                           record);
             break;
         case Finding::NotJson:
-            findings.problem(Settings, file + " is not valid JSON, so the window settings keep their defaults (see above).",
+            findings.problem(Settings, file + " is not valid JSON" + where(record) +
+                                           ", so the window settings keep their defaults (see above).",
                              record);
             break;
         case Finding::InvalidProperty:
@@ -241,12 +304,12 @@ void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& reco
             continue;
         if (record.key.empty()) {
             if (record.finding == Finding::FileUnreadable)
-                findings.problem(catalogue.file, "No " + path + " in the working folder, so there are no " +
-                                                     catalogue.gives + ".",
-                                 record);
+                findings.unreadable(catalogue, "No " + path + " in the working folder, so there are no " + catalogue.gives + ".",
+                                    record);
             else if (record.finding == Finding::NotJson)
-                findings.problem(catalogue.file, path + " is not valid JSON: only what came before the error was read (see above).",
-                                 record);
+                findings.unreadable(catalogue, path + " is not valid JSON" + where(record) +
+                                                   ": only what came before the error was read (see above).",
+                                    record);
             else if (record.finding == Finding::MissingMember)
                 findings.problem(catalogue.file, path + " has no member " + catalogue.topKey + ", so it gives no " +
                                                      catalogue.gives + " (see above).",
@@ -265,6 +328,8 @@ void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& reco
     }
     for (const auto& [key, why] : notLoaded) {
         if (isShowKey(catalogue, key))
+            continue;
+        if (&catalogue == &sprites && findings.spritesWithoutTexture.count(key) && findings.hides(textures))
             continue;
         findings.problem(catalogue.entries, std::string(catalogue.what) + " " + printable(key) + " in " + path +
                                                 " was not loaded" + (why.empty() ? " (see above)." : ": " + why + "."),
@@ -294,7 +359,7 @@ void checkTextures(Findings& findings)
                                         ": graphics cards that take at most " + std::to_string(checkNotedPictureSize) +
                                         " a side refuse it.",
                           at(textures, key));
-        if (SpriteManager::texturesNamed.count(key) == 0)
+        if (SpriteManager::texturesNamed.count(key) == 0 && !findings.hides(sprites))
             findings.note(Textures, "Texture " + printable(key) + " is used by no sprite.", at(textures, key));
     }
 }
@@ -302,7 +367,9 @@ void checkTextures(Findings& findings)
 void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
 {
     for (const ShowKey& show : showSpriteKeys()) {
-        if (SpriteManager::has(show.key))
+        if (SpriteManager::has(show.key) || findings.hides(sprites))
+            continue;
+        if (findings.spritesWithoutTexture.count(show.key) && findings.hides(textures))
             continue;
         if (hasEntry(records, sprites.path, show.key))
             findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + "; its entry in " + sprites.path +
@@ -314,7 +381,7 @@ void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
                              at(sprites, show.key));
     }
     const std::string song = IntroSlideshow::songKey;
-    if (MusicManager::songs.count(song) == 0) {
+    if (MusicManager::songs.count(song) == 0 && !findings.hides(music)) {
         if (hasEntry(records, music.path, song))
             findings.problem(Show, "The show needs song " + song + " to play from the start; its entry in " + music.path +
                                        " was not loaded (see above).",
@@ -440,9 +507,18 @@ int runCheck(const CheckOptions& options)
     // writes it, and kept
     std::vector<Problem> records;
     std::map<std::string, SongFile> songFiles;
+    Findings findings;
     {
-        const Problems::Reporting keep([&records](const Problem& record) {
-            Problems::write(record);
+        // A lookup that fails only because its catalogue could not be read
+        // is not written: the catalogue's finding counts it
+        std::set<const Catalogue*> unread;
+        const Problems::Reporting keep([&](const Problem& record) {
+            for (const Catalogue* catalogue : {&textures, &sprites, &music})
+                if (record.file == catalogue->path &&
+                    (record.finding == Finding::FileUnreadable || record.finding == Finding::NotJson))
+                    unread.insert(catalogue);
+            if (!followsFromUnread(record, unread, findings.spritesWithoutTexture))
+                Problems::write(record);
             records.push_back(record);
         });
         loadConfig();
@@ -457,7 +533,6 @@ int runCheck(const CheckOptions& options)
                 songFiles[key] = openSong(key);
     }
 
-    Findings findings;
     checkSettings(records, findings);
     for (const Catalogue* catalogue : {&textures, &sprites, &music})
         checkCatalogue(*catalogue, records, findings);
@@ -476,6 +551,7 @@ int runCheck(const CheckOptions& options)
         }
     }
 
+    findings.countHidden();
     std::vector<Problem> said = findings.inOrder();
     if (options.strict)
         for (Problem& finding : said)

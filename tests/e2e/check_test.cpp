@@ -263,7 +263,8 @@ const CheckCase checkCases[] = {
      [](const std::string&) {
          return std::vector<std::string>{
              "MusicManager: Error while parsing JSON.", "[json.exception.parse_error.101]*",
-             "Check: Problem: assets/music.json is not valid JSON: only what came before the error was read (see above).",
+             "Check: Problem: assets/music.json is not valid JSON (line 1, column 63): only what came before the error was "
+             "read (see above).",
              "Check: 1 problem, 0 notes."};
      },
      1},
@@ -374,39 +375,55 @@ const CheckCase checkCases[] = {
              fs::remove_all(entry.path());
      },
      [](const std::string& folder) {
-         std::vector<std::string> lines = {"Config.json missing.",
-                                           "TextureManager: Unable to open file assets/textures.json.",
-                                           "SpriteManager: Unable to open file assets/sprites.json.",
-                                           "MusicManager: Unable to open file assets/music.json.",
-                                           "SpriteManager: Sprite with key black does not exist.",
-                                           "MusicManager: Song with key song does not exist."};
-         lines = lines + missingSlideLines({}) +
-                 std::vector<std::string>{
-                     "Check: Problem: No assets/textures.json in the working folder, so there are no pictures.",
-                     "Check: Problem: No assets/sprites.json in the working folder, so there are no sprites.",
-                     "Check: Problem: No assets/music.json in the working folder, so there are no songs."};
-         const std::vector<std::pair<const char*, const char*>> uses = {
-             {"title", "for entries 1 and 2 (0:00 to 0:14)"}, {"ov1", "for entry 3 (0:14 to 0:21)"},
-             {"ov2", "for entry 4 (0:21 to 0:28)"},           {"ov3", "for entry 5 (0:28 to 0:35)"},
-             {"ov4", "for entry 6 (0:35 to 0:42)"},           {"ov5", "for entry 7 (0:42 to 0:49)"},
-             {"ov6", "for entry 8 (0:49 to 0:56)"},           {"ov7", "for entry 9 (0:56 to 1:03)"},
-             {"ov8", "for entry 10 (1:03 to 1:10)"},          {"ov9", "for entry 11 (1:10 to 1:17)"},
-             {"ov10", "for entry 12 (1:17 to 1:24)"},         {"ov12", "for entry 13 (1:24 to 1:31)"},
-             {"ov13", "for entry 14 (1:31 to 1:38)"},         {"ov11", "for entry 15 (1:38 to 1:45)"},
-             {"end", "for entries 16 to 20 (1:45 to 2:20)"},  {"black", "as the fade overlay over every frame"}};
-         for (const auto& [key, use] : uses)
-             lines.push_back(showNeeds(key, use));
-         return lines + std::vector<std::string>{
-                            "Check: Problem: The show needs song song to play from the start, and assets/music.json "
-                            "gives none.",
-                            "Check: Note: No config.json: the window settings keep their defaults (a window, vertical "
-                            "sync on).",
-                            "Check: Note: Every file is read from the working folder, " +
-                                fs::canonical(folder).string() +
-                                ": run the program from your intro's folder, the one that holds config.json and assets/.",
-                            "Check: 20 problems, 2 notes."};
+         // What only follows from the missing catalogues is counted, not listed
+         return std::vector<std::string>{
+             "Config.json missing.",
+             "TextureManager: Unable to open file assets/textures.json.",
+             "SpriteManager: Unable to open file assets/sprites.json.",
+             "MusicManager: Unable to open file assets/music.json.",
+             "Check: Problem: No assets/textures.json in the working folder, so there are no pictures.",
+             "Check: Problem: No assets/sprites.json in the working folder, so there are no sprites. 16 findings that "
+             "follow from it are not listed.",
+             "Check: Problem: No assets/music.json in the working folder, so there are no songs. 1 finding that follows "
+             "from it is not listed.",
+             "Check: Note: No config.json: the window settings keep their defaults (a window, vertical sync on).",
+             "Check: Note: Every file is read from the working folder, " + fs::canonical(folder).string() +
+                 ": run the program from your intro's folder, the one that holds config.json and assets/.",
+             "Check: 3 problems, 2 notes."};
      },
-     1},
+     1, false},
+    // A comma missing halfway through the sprites: the cause first, with
+    // where it is, and the sprites the show then lacks counted under it
+    {"SpriteCatalogueMissesAComma",
+     [](const std::string& folder) {
+         const fs::path path = fs::path(folder) / "assets/sprites.json";
+         std::ifstream in(path);
+         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+         in.close();
+         const std::size_t at = text.find("\"ov5\"");
+         text.erase(text.rfind(',', at), 1);
+         writeText(path, text);
+     },
+     [](const std::string&) {
+         return std::vector<std::string>{
+             "SpriteManager: Error while parsing JSON.", "[json.exception.parse_error.101]*",
+             "Check: Problem: assets/sprites.json is not valid JSON (line 80, column 9): only what came before the "
+             "error was read (see above). 12 findings that follow from it are not listed.",
+             "Check: 1 problem, 0 notes."};
+     },
+     1, false},
+    // No pictures: the sprites cut from them, and the show's, are counted
+    {"TextureCatalogueMissing",
+     [](const std::string& folder) { fs::remove(fs::path(folder) / "assets/textures.json"); },
+     [](const std::string&) {
+         return std::vector<std::string>{
+             "TextureManager: Unable to open file assets/textures.json.",
+             "Check: Problem: No assets/textures.json in the working folder, so there are no pictures. 16 findings that "
+             "follow from it are not listed.",
+             "Check: Note: Every file is read from the working folder, *",
+             "Check: 1 problem, 1 note."};
+     },
+     1, false},
 };
 
 class Check : public ::testing::TestWithParam<CheckCase> {
