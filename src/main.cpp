@@ -3,12 +3,16 @@
 #include "cli/options.h"
 #include "app/platform.h"
 #include "author/preview.h"
+#include "scenes/intro_slideshow.h"
 
 int main(int argc, char** argv)
 {
     Platform::returnLargeBlocksWhenFreed();
     Options options;
     if (const std::optional<int> status = parseOptions(argc, argv, options))
+        return *status;
+    const double showLength = IntroSlideshow::slideKeys.size() * IntroSlideshow::secondsPerEntry;
+    if (const std::optional<int> status = checkTimesAgainst(options, showLength))
         return *status;
     switch (options.mode) {
     case Mode::Check: return runCheck({options.strict, options.json});

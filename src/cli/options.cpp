@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -19,25 +20,22 @@ const char* const programName = "orvalen-intro";
 // large to open: half a second already gives 281 pictures, 14,000 pixels tall
 const double shortestEvery = 0.5;
 
-// A moment of the show: a finite number of seconds, 0 or more
-std::string checkSeconds(const std::string& text)
+// A moment or a length of the show, as every option that takes one writes it
+std::string checkTime(const std::string& text)
 {
-    double value = 0;
-    if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value))
-        return "must be a number of seconds, not " + text;
-    if (value < 0)
+    if (!parseTime(text))
+        return "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not " + text;
+    if (*parseTime(text) < 0)
         return "must not be negative, not " + text;
     return "";
 }
 
 std::string checkEvery(const std::string& text)
 {
-    const std::string why = checkSeconds(text);
+    const std::string why = checkTime(text);
     if (!why.empty())
         return why;
-    double value = 0;
-    CLI::detail::lexical_cast(text, value);
-    if (value < shortestEvery)
+    if (*parseTime(text) < shortestEvery)
         return "must be at least " + CLI::detail::to_string(shortestEvery) + " seconds, not " + text;
     return "";
 }
@@ -97,6 +95,53 @@ std::string footer()
 
 } // namespace
 
+std::optional<double> parseTime(const std::string& text)
+{
+    auto number = [](const std::string& part) -> std::optional<double> {
+        double value = 0;
+        if (part.empty() || !CLI::detail::lexical_cast(part, value) || !std::isfinite(value))
+            return std::nullopt;
+        return value;
+    };
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        return number(text);
+    // Whole minutes, then seconds under 60 written with two digits before any point
+    const std::string minutes = text.substr(0, colon), seconds = text.substr(colon + 1);
+    const bool digits = !minutes.empty() && std::all_of(minutes.begin(), minutes.end(), ::isdigit);
+    const bool twoDigits = seconds.size() >= 2 && ::isdigit(seconds[0]) && ::isdigit(seconds[1]) &&
+                           (seconds.size() == 2 || seconds[2] == '.') &&
+                           std::all_of(seconds.begin() + 2, seconds.end(), [](char c) { return c == '.' || ::isdigit(c); });
+    const std::optional<double> m = digits ? number(minutes) : std::nullopt;
+    const std::optional<double> s = twoDigits ? number(seconds) : std::nullopt;
+    if (!m || !s || *s >= 60)
+        return std::nullopt;
+    return *m * 60 + *s;
+}
+
+std::string clockText(double seconds)
+{
+    const long long minutes = static_cast<long long>(seconds / 60);
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld:%06.3f", minutes, seconds - static_cast<double>(minutes) * 60);
+    std::string clock = text;
+    while (clock.back() == '0')
+        clock.pop_back();
+    if (clock.back() == '.')
+        clock.pop_back();
+    return clock;
+}
+
+std::optional<int> checkTimesAgainst(const Options& options, double showLength)
+{
+    const char* option = options.mode == Mode::Frame ? "--frame" : options.mode == Mode::From ? "--from" : nullptr;
+    if (!option || options.seconds <= showLength)
+        return std::nullopt;
+    std::cerr << programName << ": " << option << " " << clockText(options.seconds) << " is past the show's end at "
+              << clockText(showLength) << " (see " << programName << " --help)" << std::endl;
+    return 2;
+}
+
 std::optional<int> parseOptions(int argc, const char* const* argv, Options& options)
 {
     CLI::App app("Orvalen Intro: plays the intro that config.json and assets/ in the\n"
@@ -110,7 +155,7 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
                          "Prints the program's version and exits.\nExample: orvalen-intro --version");
 
     bool check = false;
-    double frame = 0, from = 0;
+    std::string frame, from, every = "3.5";
     std::string frameOutput, sheet;
     // NOTE: each option's own text replaces the library's list of what it
     // needs and excludes, which would push its help onto the next line
@@ -118,12 +163,13 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
     CLI::Option* frameOption =
         app.add_option("--frame", frame,
                        "Writes the 1920x1080 picture that the show\n"
-                       "presents SECONDS after its first frame to the\n"
-                       "PNG that --output names, without waiting and\n"
+                       "presents TIME after its first frame to the PNG\n"
+                       "that --output names, without waiting and\n"
                        "without sound. Needs a display, as the show does.\n"
+                       "TIME is seconds (75.5) or minutes:seconds (1:15.5).\n"
                        "Example: orvalen-intro --frame 21.5 --output ov2.png")
-            ->type_name("SECONDS")->option_text("SECONDS")
-            ->check(CLI::Validator(checkSeconds, ""));
+            ->type_name("TIME")->option_text("TIME")
+            ->check(CLI::Validator(checkTime, ""));
     CLI::Option* outputOption =
         app.add_option("--output", frameOutput,
                        "With --frame: the picture to write.\n"
@@ -139,20 +185,20 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
             ->type_name("FILE.png")->option_text("FILE.png")
             ->check(CLI::Validator(checkPng, ""));
     CLI::Option* everyOption =
-        app.add_option("--every", options.every,
-                       "With --contact-sheet: seconds from one small\n"
-                       "picture to the next, at least " + CLI::detail::to_string(shortestEvery) + " (default 3.5).\n"
+        app.add_option("--every", every,
+                       "With --contact-sheet: the time from one small\n"
+                       "picture to the next, at least " + CLI::detail::to_string(shortestEvery) + " s (default 3.5).\n"
                        "Example: orvalen-intro --contact-sheet a.png --every 7")
-            ->type_name("SECONDS")->option_text("SECONDS")
+            ->type_name("TIME")->option_text("TIME")
             ->check(CLI::Validator(checkEvery, ""));
     CLI::Option* fromOption =
         app.add_option("--from", from,
-                       "Plays the show live from SECONDS on: the\n"
+                       "Plays the show live from TIME on: the\n"
                        "pictures, the fade and the song (looping as it\n"
                        "would have) are where they would be by then.\n"
-                       "Example: orvalen-intro --from 84")
-            ->type_name("SECONDS")->option_text("SECONDS")
-            ->check(CLI::Validator(checkSeconds, ""));
+                       "Example: orvalen-intro --from 1:24")
+            ->type_name("TIME")->option_text("TIME")
+            ->check(CLI::Validator(checkTime, ""));
 
     CLI::Option* strictOption =
         app.add_flag("--strict", options.strict,
@@ -198,14 +244,15 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
         options.json = format == "json";
     } else if (*frameOption) {
         options.mode = Mode::Frame;
-        options.seconds = frame;
+        options.seconds = *parseTime(frame);
         options.output = frameOutput;
     } else if (*sheetOption) {
         options.mode = Mode::ContactSheet;
+        options.every = *parseTime(every);
         options.output = sheet;
     } else if (*fromOption) {
         options.mode = Mode::From;
-        options.seconds = from;
+        options.seconds = *parseTime(from);
     }
     return std::nullopt;
 }

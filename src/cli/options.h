@@ -18,6 +18,17 @@ struct Options {
     bool json = false;      // --check --format json: the findings as JSON on standard output
 };
 
+// A moment or a length of the show as the command line writes it: seconds
+// ("75", "75.5") or minutes and seconds ("1:15", "1:15.5"); nothing for
+// anything else. May be negative: the options refuse that themselves.
+std::optional<double> parseTime(const std::string& text);
+
+// The usage error for a moment past the show's end, `showLength` seconds
+// from its first frame: 2 after one line naming that length; nothing when
+// every moment asked for is within the show
+std::optional<int> checkTimesAgainst(const Options& options, double showLength);
+std::string clockText(double seconds); // "2:20", "1:15.5": minutes and seconds, a tenth where there is one
+
 // Reads the arguments into `options`. Returns the exit status when the
 // program stops here: 0 after --help or --version (written on standard
 // output), 2 after a usage error (one line on standard error); nothing when

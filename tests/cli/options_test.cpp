@@ -39,6 +39,9 @@ TEST(Options, EachAcceptedCommandLineGivesItsModeAndValues)
         {"contact sheet at the shortest step", {"--every", "0.5", "--contact-sheet", "s.png"}, options(Mode::ContactSheet, 0, "s.png", 0.5)},
         {"from", {"--from", "84"}, options(Mode::From, 84)},
         {"from a fraction", {"--from", "0.25"}, options(Mode::From, 0.25)},
+        {"from in minutes and seconds", {"--from", "1:24"}, options(Mode::From, 84)},
+        {"frame in minutes and seconds", {"--frame", "2:05.5", "--output", "a.png"}, options(Mode::Frame, 125.5, "a.png")},
+        {"contact sheet every minute", {"--contact-sheet", "s.png", "--every", "1:00"}, options(Mode::ContactSheet, 0, "s.png", 60)},
     };
     for (const Accepted& c : cases) {
         SCOPED_TRACE(c.name);
@@ -53,6 +56,25 @@ TEST(Options, EachAcceptedCommandLineGivesItsModeAndValues)
         EXPECT_DOUBLE_EQ(parsed.seconds, c.expected.seconds);
         EXPECT_EQ(parsed.output, c.expected.output);
         EXPECT_DOUBLE_EQ(parsed.every, c.expected.every);
+    }
+}
+
+// Every way a time may be written, and a table of what is not a time
+TEST(Options, TimesAreSecondsOrMinutesAndSeconds)
+{
+    const std::pair<const char*, double> times[] = {
+        {"75", 75},     {"75.5", 75.5}, {"0", 0},         {"1.4e2", 140},      {"1:15", 75},
+        {"1:15.5", 75.5}, {"0:00", 0},  {"12:00.25", 720.25}, {"00:59.999", 59.999}, {"-3", -3},
+    };
+    for (const auto& [text, seconds] : times) {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(parseTime(text).has_value());
+        EXPECT_DOUBLE_EQ(*parseTime(text), seconds);
+    }
+    for (const char* text : {"", "abc", "12s", "inf", "nan", "1:60", "1:5", "1:", ":15", "-1:15", "1:15:00", "1:1a",
+                             "1::15", "1:15.5.5", "1.5:15", "1:+5", "1:-5"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(parseTime(text).has_value());
     }
 }
 

@@ -42,10 +42,10 @@ void PrintTo(const UsageError& usage, std::ostream* out) { *out << usage.name; }
 
 const UsageError usageErrors[] = {
     {"FrameWithoutTime", {"--frame"}, "--frame"},
-    {"FrameNotANumber", {"--frame", "abc", "--output", "a.png"}, "must be a number of seconds, not abc"},
-    {"FrameNumberAndText", {"--frame", "12s", "--output", "a.png"}, "must be a number of seconds, not 12s"},
-    {"FrameNotFinite", {"--frame", "inf", "--output", "a.png"}, "must be a number of seconds, not inf"},
-    {"FrameNotANumberAtAll", {"--frame", "nan", "--output", "a.png"}, "must be a number of seconds, not nan"},
+    {"FrameNotANumber", {"--frame", "abc", "--output", "a.png"}, "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not abc"},
+    {"FrameNumberAndText", {"--frame", "12s", "--output", "a.png"}, "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not 12s"},
+    {"FrameNotFinite", {"--frame", "inf", "--output", "a.png"}, "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not inf"},
+    {"FrameNotANumberAtAll", {"--frame", "nan", "--output", "a.png"}, "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not nan"},
     {"FrameNegative", {"--frame", "-1", "--output", "a.png"}, "must not be negative, not -1"},
     {"FrameWithoutOutput", {"--frame", "5"}, "--frame requires --output"},
     {"OutputWithoutFrame", {"--output", "a.png"}, "--output requires --frame"},
@@ -57,9 +57,12 @@ const UsageError usageErrors[] = {
     {"EveryWithoutSheet", {"--every", "2"}, "--every requires --contact-sheet"},
     {"EveryZero", {"--contact-sheet", "s.png", "--every", "0"}, "must be at least 0.5 seconds, not 0"},
     {"EveryNegative", {"--contact-sheet", "s.png", "--every", "-3"}, "must not be negative, not -3"},
-    {"EveryNotANumber", {"--contact-sheet", "s.png", "--every", "often"}, "must be a number of seconds, not often"},
-    {"FromNotANumber", {"--from", "soon"}, "must be a number of seconds, not soon"},
+    {"EveryNotANumber", {"--contact-sheet", "s.png", "--every", "often"}, "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not often"},
+    {"FromNotANumber", {"--from", "soon"}, "must be a number of seconds or minutes:seconds (75.5, 1:15.5), not soon"},
     {"FromNegative", {"--from", "-0.5"}, "must not be negative, not -0.5"},
+    {"FramePastTheEnd", {"--frame", "140.25", "--output", "a.png"}, "--frame 2:20.25 is past the show's end at 2:20"},
+    {"FromPastTheEnd", {"--from", "3:00"}, "--from 3:00 is past the show's end at 2:20"},
+    {"TimeOfMinutesWithoutSeconds", {"--from", "1:5"}, "must be a number of seconds or minutes:seconds"},
     {"CheckAndFrom", {"--check", "--from", "3"}, "--check excludes --from"},
     {"CheckAndFrame", {"--check", "--frame", "1", "--output", "a.png"}, "excludes"},
     {"FrameAndSheet", {"--frame", "1", "--output", "a.png", "--contact-sheet", "s.png"}, "excludes"},
@@ -122,9 +125,10 @@ TEST_F(CommandLine, HelpListsEveryOptionWithAnExampleAndTheShowOrder)
 
     const std::pair<const char*, const char*> options[] = {
         {"--help", "--help"},        {"--version", "--version"},
-        {"--check", "--check"},      {"--frame SECONDS", "--frame "},
+        {"--check", "--check"},      {"--frame TIME", "--frame "},
         {"--output FILE.png", "--output "}, {"--contact-sheet FILE.png", "--contact-sheet "},
-        {"--every SECONDS", "--every "}, {"--from SECONDS", "--from "}};
+        {"--every TIME", "--every "}, {"--from TIME", "--from "},
+        {"--strict", "--strict"},    {"--format text|json", "--format json"}};
     for (const auto& [option, used] : options) {
         SCOPED_TRACE(option);
         const std::vector<std::string> block = helpOf(help, option);
