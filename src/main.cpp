@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "base/files.h"
 #include "author/check.h"
 #include "cli/options.h"
 #include "app/platform.h"
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     Options options;
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;
+    introFolder = options.folder;
     const double showLength = IntroSlideshow::slideKeys.size() * IntroSlideshow::secondsPerEntry;
     if (const std::optional<int> status = checkTimesAgainst(options, showLength))
         return *status;

@@ -15,6 +15,7 @@
 #include <SFML/System/Clock.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <cmath>
 
 bool running = true;
@@ -93,6 +94,29 @@ void resetProgram()
     sceneRanThisFrame = false;
 }
 
+bool haveIntro()
+{
+    for (const char* file : {configFile, texturesFile, spritesFile, musicFile}) {
+        std::error_code error;
+        if (std::filesystem::exists(inIntro(file), error))
+            return true;
+    }
+    // NOTE: a show of no files would play 140 seconds of black and call it
+    // success: say so instead, after the lines of the files it lacks
+    loadConfig();
+    loadCatalogues();
+    Problems::report(Messages::noIntro(introFolderName()));
+    return false;
+}
+
+std::string introFolderName()
+{
+    std::error_code error;
+    const std::filesystem::path folder = introFolder.empty() ? std::filesystem::current_path(error)
+                                                             : std::filesystem::absolute(introFolder, error);
+    return folder.lexically_normal().string();
+}
+
 bool openDisplay()
 {
     // NOTE: the media library aborts the whole process when it cannot open
@@ -153,6 +177,8 @@ void fastForward(double seconds)
 
 int runApp(double fromSeconds)
 {
+    if (!haveIntro())
+        return 1;
     loadConfig();
     if (!openDisplay())
         return 1;

@@ -14,6 +14,8 @@ void resetProgram();
 
 // The pieces that every way of showing the intro shares
 constexpr float fixedFrameSeconds = 1.f / 60.f; // the step of frames run without waiting: one of a 60 Hz display
+bool haveIntro();         // True when the intro's folder holds any of its four files; else false, after the lines of a start that finds none and one that says what an intro's folder holds
+std::string introFolderName(); // The intro's folder as an absolute path, for lines that name it
 bool openDisplay();       // Asks for the display first: false, after a line saying why, when there is none
 void closeDisplayProbe(); // Once the first window or GL context exists (openDisplay keeps a connection until then)
 void loadCatalogues();    // Fills the texture, sprite and music catalogues, in that order (sprites name textures)

@@ -64,7 +64,7 @@ void readSetting(const nlohmann::json& document, const Setting& setting)
 void loadConfig()
 {
     std::ifstream file;
-    if (!openForReading(configFile, file))
+    if (!openForReading(inIntro(configFile), file))
         return Problems::report(Messages::configMissing());
     nlohmann::json document;
     try {

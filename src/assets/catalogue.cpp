@@ -67,7 +67,7 @@ ReadCatalogue readCatalogueFile(const std::string& path)
 {
     ReadCatalogue read;
     std::ifstream file;
-    if (!openForReading(path, file))
+    if (!openForReading(inIntro(path), file))
         return read;
     read.opened = true;
     // NOTE: on a parse error the document keeps what was parsed before it,

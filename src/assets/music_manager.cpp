@@ -131,7 +131,8 @@ void play(const std::string& key, bool loop, sf::Time from)
     }
     // NOTE: the audio library would stream a directory forever, and block on
     // a FIFO; neither is opened
-    if (isSpecialFile(song.file) || !player->openFromFile(song.file)) {
+    const std::string path = inIntro(song.file);
+    if (isSpecialFile(path) || !player->openFromFile(path)) {
         player->stop(); // a failed open leaves the player silent, whatever played before
         return reportUnloadableSong(song.file);
     }
@@ -151,9 +152,10 @@ bool openFile(const std::string& key, sf::InputSoundFile& file)
         reportMissingSong(key);
         return false;
     }
-    const std::string& path = found->second.file;
+    const std::string& named = found->second.file;
+    const std::string path = inIntro(named);
     if (isSpecialFile(path) || !file.openFromFile(path)) {
-        reportUnloadableSong(path);
+        reportUnloadableSong(named);
         return false;
     }
     const std::string refusal = loopPointRefusal(found->second, file);

@@ -95,8 +95,9 @@ bool addDecodedOnly(const std::string& key, const std::string& file, bool repeat
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     TextureEntry wanted;
+    // NOTE: the picture is named by where it is opened, in the intro's folder
     if (readProperties(entryProperties, format, key, entry, wanted))
-        add(key, wanted.file, wanted.repeated);
+        add(key, inIntro(wanted.file), wanted.repeated);
 }
 
 // The files of the entries that reach add(), in the order the pass visits
@@ -116,7 +117,7 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
             continue;
         if (entry.contains("repeated") && !entry.at("repeated").is_boolean())
             continue;
-        const std::string& file = entry.at("file").get_ref<const std::string&>();
+        const std::string file = inIntro(entry.at("file").get_ref<const std::string&>());
         const LoadedFile identity = identify(file, entry.contains("repeated") && entry.at("repeated").get<bool>());
         if (!identity.first.empty()) {
             const auto loaded = loadedFiles.find(identity);

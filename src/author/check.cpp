@@ -542,11 +542,9 @@ int runCheck(const CheckOptions& options)
     checkSongs(songFiles, findings);
     for (const Catalogue* catalogue : {&textures, &sprites, &music}) {
         if (hasRecord(records, catalogue->path, Finding::FileUnreadable)) {
-            std::error_code error;
-            findings.note(Folder, "Every file is read from the working folder, " +
-                                      printable(std::filesystem::current_path(error).string()) +
-                                      ": run the program from your intro's folder, the one that holds " + configFile +
-                                      " and assets/.");
+            findings.note(Folder, "Every file is read from the intro's folder, " + printable(introFolderName()) +
+                                      ": name the folder that holds " + configFile +
+                                      " and assets/ (orvalen-intro --check FOLDER), or run the program in it.");
             break;
         }
     }

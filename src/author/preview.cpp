@@ -38,6 +38,8 @@ const std::size_t mostPictures = 400; // past the show's end at the shortest ste
 // made before the display is known to be there
 std::unique_ptr<sf::RenderTexture> prepare()
 {
+    if (!haveIntro())
+        return nullptr;
     loadConfig();
     if (!openDisplay())
         return nullptr;

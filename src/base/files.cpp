@@ -4,6 +4,15 @@
 #include <filesystem>
 #include <system_error>
 
+std::string introFolder;
+
+std::string inIntro(const std::string& path)
+{
+    if (introFolder.empty() || path.empty() || std::filesystem::path(path).is_absolute())
+        return path;
+    return (std::filesystem::path(introFolder) / path).string();
+}
+
 bool isSpecialFile(const std::string& path)
 {
     std::error_code error;

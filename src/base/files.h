@@ -12,6 +12,11 @@
 // open fails the usual way, with the usual lines.
 bool isSpecialFile(const std::string& path);
 
+// The intro's folder, which every path in the intro's files is relative to;
+// empty for the working folder. Lines name files as the intro names them.
+extern std::string introFolder;
+std::string inIntro(const std::string& path); // The path to open for one the intro names: the folder's, unless it is absolute
+
 // Opens a file for reading; a special file counts as a file that cannot be opened
 bool openForReading(const std::string& path, std::ifstream& stream);
 

@@ -234,6 +234,13 @@ Problem noDisplay(const std::string& displayName)
                                         "; the intro needs a graphical desktop.");
 }
 
+Problem noIntro(const std::string& folder)
+{
+    return make(Finding::NoIntro, "Intro: No intro in " + printable(folder) +
+                                      ": an intro's folder holds config.json, assets/textures.json, "
+                                      "assets/sprites.json and assets/music.json.");
+}
+
 Problem noPicture(unsigned int width, unsigned int height)
 {
     return make(Finding::NotWritten, "Preview: Unable to make a picture of " + std::to_string(width) + " by " +

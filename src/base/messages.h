@@ -45,6 +45,7 @@ Problem loopPointRefused(const std::string& libraryText);                    // 
 
 // The window and the files the author tools write
 Problem noDisplay(const std::string& displayName);
+Problem noIntro(const std::string& folder);                                    // after the lines of the files it lacks
 Problem noPicture(unsigned int width, unsigned int height);                   // "Preview: Unable to make a picture of 1920 by 1080."
 Problem notWritten(const std::string& path);
 

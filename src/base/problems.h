@@ -32,6 +32,7 @@ enum class Finding {
     UnusedProperty,      // a property that another one makes of no effect
     NoAudioDevice,       // the show runs silent
     NoDisplay,           // no window can be opened
+    NoIntro,             // the folder holds nothing of an intro
     NotWritten,          // a file the program was asked to write was not
 };
 

@@ -217,6 +217,15 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
             ->type_name("FORMAT")->option_text("text|json")
             ->check(CLI::IsMember({"text", "json"}));
 
+    app.add_option("FOLDER", options.folder,
+                   "The intro's folder, the one that holds config.json\n"
+                   "and assets/ (default: the working folder). Every\n"
+                   "mode takes it; paths in the intro's files are\n"
+                   "relative to it, and FILE.png to the working folder.\n"
+                   "Example: orvalen-intro --check my-intro")
+        ->type_name("FOLDER")->option_text(" ")
+        ->check(CLI::ExistingDirectory);
+
     outputOption->needs(frameOption);
     strictOption->needs(checkOption);
     formatOption->needs(checkOption);

@@ -16,6 +16,7 @@ struct Options {
     double every = 3.5;     // --contact-sheet: seconds from one small picture to the next
     bool strict = false;    // --check --strict: every note is a problem
     bool json = false;      // --check --format json: the findings as JSON on standard output
+    std::string folder;     // the intro's folder; empty for the working folder
 };
 
 // A moment or a length of the show as the command line writes it: seconds

@@ -387,8 +387,9 @@ const CheckCase checkCases[] = {
              "Check: Problem: No assets/music.json in the working folder, so there are no songs. 1 finding that follows "
              "from it is not listed.",
              "Check: Note: No config.json: the window settings keep their defaults (a window, vertical sync on).",
-             "Check: Note: Every file is read from the working folder, " + fs::canonical(folder).string() +
-                 ": run the program from your intro's folder, the one that holds config.json and assets/.",
+             "Check: Note: Every file is read from the intro's folder, " + fs::canonical(folder).string() +
+                 ": name the folder that holds config.json and assets/ (orvalen-intro --check FOLDER), or run the "
+                 "program in it.",
              "Check: 3 problems, 2 notes."};
      },
      1, false},
@@ -420,7 +421,7 @@ const CheckCase checkCases[] = {
              "TextureManager: Unable to open file assets/textures.json.",
              "Check: Problem: No assets/textures.json in the working folder, so there are no pictures. 16 findings that "
              "follow from it are not listed.",
-             "Check: Note: Every file is read from the working folder, *",
+             "Check: Note: Every file is read from the intro's folder, *",
              "Check: 1 problem, 1 note."};
      },
      1, false},
