@@ -20,8 +20,8 @@ int main(int argc, char** argv)
     case Mode::Check: return runCheck({options.strict, options.json});
     case Mode::Frame: return writeFrame(options.seconds, options.output);
     case Mode::ContactSheet: return writeContactSheet(options.output, options.every);
-    case Mode::From: return playFrom(options.seconds);
+    case Mode::From: return runApp(options.seconds, options.watch);
     case Mode::Show: break;
     }
-    return runApp();
+    return runApp(0, options.watch);
 }

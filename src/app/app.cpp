@@ -2,7 +2,9 @@
 
 #include "app/canvas.h"
 #include "app/config.h"
+#include "app/file_watch.h"
 #include "app/platform.h"
+#include "app/reload.h"
 #include "base/messages.h"
 #include "scenes/screen_fade.h"
 #include "assets/music_manager.h"
@@ -20,6 +22,7 @@
 
 bool running = true;
 SceneResult sceneResult = SceneContinue;
+bool holdAtEnd = false;
 const char* const texturesFile = "assets/textures.json";
 const char* const spritesFile = "assets/sprites.json";
 const char* const musicFile = "assets/music.json";
@@ -28,7 +31,8 @@ namespace {
 
 const char* const windowTitle = "Orvalen 2017 - 2024";
 
-bool sceneRanThisFrame = false; // the scene was called in the frame being drawn
+bool sceneRanThisFrame = false; // the scene was called, or its last picture held, in the frame being drawn
+bool quitAsked = false;         // Escape or a close request: the frame loop ends even when it holds the end
 
 // Full screen at 1920 by 1080 where the display has that mode, else at the
 // desktop's own; a window of 1920 by 1080, or the largest 16:9 size that
@@ -58,11 +62,13 @@ void openWindow(sf::RenderWindow& window)
 void handleInput(sf::RenderWindow& window)
 {
     if (sf::Keyboard::isKeyPressed(sf::Keyboard::Escape))
-        running = false;
+        quitAsked = true;
     sf::Event event;
     while (window.pollEvent(event))
         if (event.type == sf::Event::Closed)
-            running = false;
+            quitAsked = true;
+    if (quitAsked)
+        running = false;
 }
 
 // NOTE: a resize is not an event to handle here: each frame asks the
@@ -91,7 +97,9 @@ void resetProgram()
     Canvas::offscreen.reset();
     running = true;
     sceneResult = SceneContinue;
+    holdAtEnd = false;
     sceneRanThisFrame = false;
+    quitAsked = false;
 }
 
 bool haveIntro()
@@ -151,10 +159,10 @@ void loadShow()
 void advanceFrame(float dt)
 {
     ScreenFade::update(dt);
-    sceneRanThisFrame = sceneResult == SceneContinue;
+    sceneRanThisFrame = sceneResult == SceneContinue || (sceneResult == SceneQuit && holdAtEnd);
     if (sceneResult == SceneContinue)
         sceneResult = IntroSlideshow::advance(dt);
-    else if (sceneResult == SceneQuit)
+    else if (sceneResult == SceneQuit && !holdAtEnd)
         running = false;
 }
 
@@ -175,7 +183,14 @@ void fastForward(double seconds)
         advanceFrame(fixedFrameSeconds);
 }
 
-int runApp(double fromSeconds)
+void restartShow()
+{
+    sceneResult = SceneContinue;
+    sceneRanThisFrame = false;
+    running = !quitAsked;
+}
+
+int runApp(double fromSeconds, bool watch)
 {
     if (!haveIntro())
         return 1;
@@ -200,8 +215,34 @@ int runApp(double fromSeconds)
 
     sf::Clock frameClock;
     frameClock.restart();
-    while (running)
-        runFrame(window, frameClock.restart().asSeconds());
+    if (!watch) {
+        while (running)
+            runFrame(window, frameClock.restart().asSeconds());
+        window.close();
+        return 0;
+    }
+
+    // Watching: a look at the files four times a second, a reload of the
+    // intro when one has changed and held still
+    holdAtEnd = true;
+    FileWatch::watch(Reload::introFiles());
+    double moment = fromSeconds;
+    sf::Clock lookClock;
+    while (running) {
+        const float dt = frameClock.restart().asSeconds();
+        runFrame(window, dt);
+        moment += dt;
+        if (lookClock.getElapsedTime() < sf::milliseconds(250))
+            continue;
+        lookClock.restart();
+        const std::vector<std::string> changed = FileWatch::settled();
+        if (!changed.empty() && Reload::reloadAt(moment, changed)) {
+            window.setVerticalSyncEnabled(Config::vsync);
+            FileWatch::watch(Reload::introFiles());
+        }
+        // What a reload took is not this frame's time
+        frameClock.restart();
+    }
 
     window.close();
     return 0;

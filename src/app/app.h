@@ -5,8 +5,12 @@
 
 extern bool running;             // the frame loop repeats while true; only ever cleared
 extern SceneResult sceneResult;  // what the scene returned on its last call
+extern bool holdAtEnd;           // the last picture stays once the show is over, instead of the program ending
 
-int runApp(double fromSeconds = 0); // Plays the intro in a window, from its start or from a moment in it; 0 when it ends, 1 when no display can be opened
+// Plays the intro in a window, from its start or from a moment in it; 0 when
+// it ends, 1 when no display can be opened. Watching, it reads the intro
+// anew whenever its files change, and holds the last picture at the end
+int runApp(double fromSeconds = 0, bool watch = false);
 
 // Puts every process-wide record of the program back as it was at start:
 // the settings, the fade, the scene, the stores, the player, the frame loop
@@ -23,6 +27,7 @@ void loadShow();          // The catalogues, then the overlay's sprite: everythi
 void advanceFrame(float dt);              // One frame's state, as the frame loop runs it: the fade, then the scene or the quit
 void drawFrame(sf::RenderTarget& target); // That frame's picture: cleared, the scene if it ran, the overlay on top
 void fastForward(double seconds);         // Runs the state `seconds` into the show in steps of 1/60 s, one frame at the least, drawing nothing
+void restartShow();                       // The frame loop's state as at the first frame: the scene runs, nothing has asked to quit
 
 // The catalogue files, relative to the working dir
 extern const char* const texturesFile; // "assets/textures.json"

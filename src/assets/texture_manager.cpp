@@ -17,6 +17,7 @@ std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;
 bool uploads = true;
 std::unordered_map<std::string, sf::Vector2u> pictureSizes;
 std::unordered_set<std::string> repeatedPictures;
+std::set<std::string> picturesNamed;
 // What desktop cards of the last decade and Mesa's software renderer take
 const unsigned int assumedMaximumSize = 16384;
 
@@ -165,6 +166,7 @@ bool loadEntries(const nlohmann::json& document)
 
 bool add(const std::string& key, const std::string& file, bool repeated)
 {
+    picturesNamed.insert(file);
     if (has(key)) {
         Problems::report(Messages::duplicateKey(format.manager, format.what, key));
         return false;
@@ -208,6 +210,7 @@ void reset()
     textureStore.clear();
     pictureSizes.clear();
     repeatedPictures.clear();
+    picturesNamed.clear();
     uploads = true;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <set>
 
 namespace TextureManager {
 
@@ -46,6 +47,7 @@ extern std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStor
 extern bool uploads;                                               // true: pictures become textures; false: decoded and measured only
 extern std::unordered_map<std::string, sf::Vector2u> pictureSizes; // Key -> size of each picture decoded with uploads off
 extern std::unordered_set<std::string> repeatedPictures;           // The keys of pictureSizes whose textures would repeat
+extern std::set<std::string> picturesNamed;                        // Every picture file an entry named, loaded or not, as it was opened
 extern const unsigned int assumedMaximumSize;                      // With uploads off, the largest side a graphics card is taken to accept
 
 } // namespace TextureManager

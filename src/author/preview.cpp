@@ -193,7 +193,3 @@ int writeContactSheet(const std::string& output, double every)
     return save(sheet, output) ? 0 : 1;
 }
 
-int playFrom(double seconds)
-{
-    return runApp(seconds);
-}

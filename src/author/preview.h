@@ -8,4 +8,3 @@
 
 int writeFrame(double seconds, const std::string& output);        // Writes the picture the show presents `seconds` after its first frame; the exit status
 int writeContactSheet(const std::string& output, double every);   // Writes a grid of small pictures, one every `every` seconds, each labelled; the exit status
-int playFrom(double seconds);                                     // Plays the show live from `seconds` on; the exit status

@@ -217,6 +217,17 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
             ->type_name("FORMAT")->option_text("text|json")
             ->check(CLI::IsMember({"text", "json"}));
 
+    CLI::Option* watchOption =
+        app.add_flag("--watch", options.watch,
+                     "Plays the show, alone or --from a moment, and\n"
+                     "within a second of a change to any of its files\n"
+                     "(settings, catalogues, pictures, songs) reads\n"
+                     "them anew and goes on from the same moment. A\n"
+                     "save that leaves a file broken keeps what plays\n"
+                     "until the next save. The last picture stays once\n"
+                     "the show is over; Escape or closing quits.\n"
+                     "Example: orvalen-intro --watch my-intro")
+            ->option_text(" ");
     app.add_option("FOLDER", options.folder,
                    "The intro's folder, the one that holds config.json\n"
                    "and assets/ (default: the working folder). Every\n"
@@ -228,6 +239,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
 
     outputOption->needs(frameOption);
     strictOption->needs(checkOption);
+    for (CLI::Option* mode : {checkOption, frameOption, sheetOption})
+        watchOption->excludes(mode);
     formatOption->needs(checkOption);
     frameOption->needs(outputOption);
     everyOption->needs(sheetOption);

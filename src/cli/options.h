@@ -17,6 +17,7 @@ struct Options {
     bool strict = false;    // --check --strict: every note is a problem
     bool json = false;      // --check --format json: the findings as JSON on standard output
     std::string folder;     // the intro's folder; empty for the working folder
+    bool watch = false;     // the show reads its files anew whenever they change
 };
 
 // A moment or a length of the show as the command line writes it: seconds
