@@ -1,6 +1,6 @@
 #pragma once
-// The show without watching it in full: one picture of a moment, a sheet of
-// small pictures, or the live show from a moment on. Each needs a display.
+// The show without watching it in full: one picture of a moment, or a sheet
+// of small pictures. Each needs a display.
 // Pictures come from the frame loop's own code run in fixed steps of 1/60 s
 // from the start, without waiting and without sound.
 
