@@ -4,6 +4,7 @@
 #include "app/config.h"
 #include "app/platform.h"
 #include "scenes/screen_fade.h"
+#include "scenes/show.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
@@ -13,8 +14,7 @@
 #include <SFML/Window/Keyboard.hpp>
 #include <SFML/System/Clock.hpp>
 
-#include <algorithm>
-#include <cmath>
+#include <cstdint>
 #include <iostream>
 
 bool running = true;
@@ -130,10 +130,8 @@ void drawFrame(sf::RenderTarget& target)
 
 void fastForward(double seconds)
 {
-    // Whole frames, the nearest to the moment, and the first frame at the
-    // least; a huge time is past the end anyway
-    const double frames = std::clamp(std::round(seconds / fixedFrameSeconds), 1.0, 1e9);
-    for (double frame = 0; frame < frames && running; ++frame)
+    const std::int64_t frames = Show::framesToReach(seconds, fixedFrameSeconds);
+    for (std::int64_t frame = 0; frame < frames && running; ++frame)
         advanceFrame(fixedFrameSeconds);
 }
 

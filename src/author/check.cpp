@@ -8,7 +8,7 @@
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
-#include "scenes/intro_slideshow.h"
+#include "scenes/show.h"
 
 #include <SFML/Audio/InputSoundFile.hpp>
 
@@ -68,46 +68,17 @@ struct Catalogue {
     }
 };
 
-// A sprite key of the show, with when the show uses it
-struct ShowKey {
-    std::string key;
-    std::string use; // "for entries 1 and 2 (0:00 to 0:14)"
-};
-
-// Where each sprite key first comes, in showing order, then the overlay.
-// NOTE: the entries of a repeated key follow one another in this show
-std::vector<ShowKey> showSpriteKeys()
+// Where each sprite key first comes, in showing order, then the overlay
+std::vector<ShowSpriteUse> showSpriteKeys()
 {
-    std::vector<ShowKey> keys;
-    const auto& slides = IntroSlideshow::slideKeys;
-    for (std::size_t first = 0; first < slides.size(); ++first) {
-        const std::string key = slides[first];
-        if (std::find_if(keys.begin(), keys.end(), [&](const ShowKey& k) { return k.key == key; }) != keys.end())
-            continue;
-        std::size_t last = first;
-        while (last + 1 < slides.size() && key == slides[last + 1])
-            ++last;
-        std::ostringstream use;
-        if (first == last)
-            use << "for entry " << first + 1;
-        else if (last == first + 1)
-            use << "for entries " << first + 1 << " and " << last + 1;
-        else
-            use << "for entries " << first + 1 << " to " << last + 1;
-        use << " (" << clockTime(first * IntroSlideshow::secondsPerEntry) << " to "
-            << clockTime((last + 1) * IntroSlideshow::secondsPerEntry) << ")";
-        keys.push_back({key, use.str()});
-    }
+    std::vector<ShowSpriteUse> keys = Show::spriteUses(Show::current);
     keys.push_back({ScreenFade::overlayKey, "as the fade overlay over every frame"});
     return keys;
 }
 
 bool isShowSprite(const std::string& key)
 {
-    for (const char* slide : IntroSlideshow::slideKeys)
-        if (key == slide)
-            return true;
-    return key == ScreenFade::overlayKey;
+    return Show::usesSprite(Show::current, key) || key == ScreenFade::overlayKey;
 }
 
 // What opening a song's file found
@@ -273,7 +244,7 @@ void checkTextures(const Catalogue& textures, const Catalogue& sprites, Findings
 void checkShowKeys(const Catalogue& sprites, const Catalogue& music, Findings& findings)
 {
     const json* spriteEntries = sprites.entries();
-    for (const ShowKey& show : showSpriteKeys()) {
+    for (const ShowSpriteUse& show : showSpriteKeys()) {
         if (SpriteManager::has(show.key))
             continue;
         if (spriteEntries && spriteEntries->is_object() && spriteEntries->contains(show.key))
@@ -283,7 +254,7 @@ void checkShowKeys(const Catalogue& sprites, const Catalogue& music, Findings& f
             findings.problem("The show needs sprite " + show.key + " " + show.use + ", and " + sprites.path +
                              " gives none.");
     }
-    const std::string song = IntroSlideshow::songKey;
+    const std::string& song = Show::current.songKey;
     if (MusicManager::songs.count(song) == 0) {
         const json* songEntries = music.entries();
         if (songEntries && songEntries->is_object() && songEntries->contains(song))
@@ -372,7 +343,7 @@ void checkSongs(const Catalogue& music, const std::map<std::string, SongFile>& f
         return;
     for (const auto& item : entries->items()) {
         const std::string& key = item.key();
-        const bool inShow = key == IntroSlideshow::songKey;
+        const bool inShow = key == Show::current.songKey;
         const auto song = MusicManager::songs.find(key);
         if (song == MusicManager::songs.end()) {
             if (!inShow)
@@ -381,7 +352,7 @@ void checkSongs(const Catalogue& music, const std::map<std::string, SongFile>& f
         }
         noteUnknownProperties(music, key, item.value(), findings);
         if (!inShow)
-            findings.note("Song " + printable(key) + " is never played: the show plays " + IntroSlideshow::songKey +
+            findings.note("Song " + printable(key) + " is never played: the show plays " + Show::current.songKey +
                           " only.");
         const SongFile& file = files.at(key);
         if (!file.opened)
@@ -394,34 +365,6 @@ void checkSongs(const Catalogue& music, const std::map<std::string, SongFile>& f
 
 } // namespace
 
-std::string clockTime(double seconds)
-{
-    const long whole = static_cast<long>(std::floor(seconds));
-    std::ostringstream text;
-    text << whole / 60 << ":" << (whole % 60 < 10 ? "0" : "") << whole % 60;
-    return text.str();
-}
-
-std::string showOrderText()
-{
-    std::string text;
-    std::string line = "  ";
-    const auto& slides = IntroSlideshow::slideKeys;
-    for (std::size_t i = 0; i < slides.size(); ++i) {
-        std::string cell = clockTime(i * IntroSlideshow::secondsPerEntry) + " " + slides[i];
-        line += cell;
-        if (i % 5 == 4) {
-            text += line + "\n";
-            line = "  ";
-        } else {
-            line += std::string(cell.size() < 12 ? 12 - cell.size() : 1, ' ');
-        }
-    }
-    if (line != "  ")
-        text += line + "\n";
-    return text + "  " + clockTime(slides.size() * IntroSlideshow::secondsPerEntry) + " the show ends\n";
-}
-
 int runCheck()
 {
     // The start, as the show makes it, without a window: settings, the
@@ -432,9 +375,9 @@ int runCheck()
     loadCatalogues();
     SpriteManager::get(ScreenFade::overlayKey);
     std::map<std::string, SongFile> songFiles;
-    songFiles[IntroSlideshow::songKey] = openSong(IntroSlideshow::songKey);
-    for (const char* key : IntroSlideshow::slideKeys)
-        SpriteManager::get(key);
+    songFiles[Show::current.songKey] = openSong(Show::current.songKey);
+    for (const ShowEntry& entry : Show::current.entries)
+        SpriteManager::get(entry.spriteKey);
 
     // Every other song is opened too
     Catalogue textures{texturesFile, "textures", "Texture", "pictures", {"file", "repeated"}, readQuietly(texturesFile)};

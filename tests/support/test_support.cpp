@@ -7,6 +7,7 @@
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
 #include "scenes/intro_slideshow.h"
+#include "scenes/show.h"
 
 #include <SFML/Audio/OutputSoundFile.hpp>
 #include <SFML/Graphics/Image.hpp>
@@ -163,7 +164,11 @@ void resetProgramState()
     ScreenFade::speed = 0.f;
     ScreenFade::mode = FadeMode::None;
     ScreenFade::overlay = nullptr;
+    Show::current = ShowRecord();
     IntroSlideshow::firstCall = true;
+    IntroSlideshow::slideKeys.clear();
+    IntroSlideshow::secondsPerEntry.clear();
+    IntroSlideshow::songKey.clear();
     IntroSlideshow::slides.clear();
     IntroSlideshow::alphas.clear();
     IntroSlideshow::current = 0;
