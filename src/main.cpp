@@ -4,7 +4,7 @@
 #include "cli/options.h"
 #include "app/platform.h"
 #include "author/preview.h"
-#include "scenes/intro_slideshow.h"
+#include "scenes/show.h"
 
 int main(int argc, char** argv)
 {
@@ -13,8 +13,7 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;
     introFolder = options.folder;
-    const double showLength = IntroSlideshow::slideKeys.size() * IntroSlideshow::secondsPerEntry;
-    if (const std::optional<int> status = checkTimesAgainst(options, showLength))
+    if (const std::optional<int> status = checkTimesAgainst(options, Show::length(Show::current)))
         return *status;
     switch (options.mode) {
     case Mode::Check: return runCheck({options.strict, options.json});

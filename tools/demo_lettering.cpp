@@ -2,54 +2,11 @@
 
 #include "demo_lettering.h"
 
+#include "base/pixel_font.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
-
-namespace {
-
-// Blocky 5 by 7 font: one string per glyph, rows top to bottom
-struct Glyph {
-    char character;
-    const char* rows[7];
-};
-
-const Glyph font[] = {
-    {'0', {".###.", "#...#", "#..##", "#.#.#", "##..#", "#...#", ".###."}},
-    {'1', {"..#..", ".##..", "..#..", "..#..", "..#..", "..#..", ".###."}},
-    {'2', {".###.", "#...#", "....#", "...#.", "..#..", ".#...", "#####"}},
-    {'3', {"#####", "...#.", "..#..", "...#.", "....#", "#...#", ".###."}},
-    {'4', {"...#.", "..##.", ".#.#.", "#..#.", "#####", "...#.", "...#."}},
-    {'5', {"#####", "#....", "####.", "....#", "....#", "#...#", ".###."}},
-    {'6', {"..##.", ".#...", "#....", "####.", "#...#", "#...#", ".###."}},
-    {'7', {"#####", "....#", "...#.", "..#..", ".#...", ".#...", ".#..."}},
-    {'8', {".###.", "#...#", "#...#", ".###.", "#...#", "#...#", ".###."}},
-    {'9', {".###.", "#...#", "#...#", ".####", "....#", "...#.", ".##.."}},
-    {'-', {".....", ".....", ".....", ".###.", ".....", ".....", "....."}},
-    {' ', {".....", ".....", ".....", ".....", ".....", ".....", "....."}},
-    {'O', {".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."}},
-    {'T', {"#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."}},
-    {'E', {"#####", "#....", "#....", "####.", "#....", "#....", "#####"}},
-    {'r', {".....", ".....", "#.##.", "##..#", "#....", "#....", "#...."}},
-    {'v', {".....", ".....", "#...#", "#...#", "#...#", ".#.#.", "..#.."}},
-    {'a', {".....", ".....", ".###.", "....#", ".####", "#...#", ".####"}},
-    {'l', {".##..", "..#..", "..#..", "..#..", "..#..", "..#..", ".###."}},
-    {'e', {".....", ".....", ".###.", "#...#", "#####", "#....", ".###."}},
-    {'n', {".....", ".....", "#.##.", "##..#", "#...#", "#...#", "#...#"}},
-    {'h', {"#....", "#....", "#.##.", "##..#", "#...#", "#...#", "#...#"}},
-    {'d', {"....#", "....#", ".##.#", "#..##", "#...#", "#...#", ".####"}},
-};
-
-// Characters missing from the table come out blank
-const Glyph& glyphFor(char c)
-{
-    for (const Glyph& glyph : font)
-        if (glyph.character == c)
-            return glyph;
-    return c == ' ' ? font[0] : glyphFor(' ');
-}
-
-} // namespace
 
 // Width in pixels of a line of text: five cells a glyph, one cell between glyphs
 float textWidth(const std::string& text, float cell)
@@ -66,10 +23,13 @@ void drawText(Canvas& canvas, const std::string& text, float cx, float top, floa
     const float shadow = std::max(2.f, cell * 0.14f);
     for (int pass = 0; pass < 2; ++pass)
         for (std::size_t i = 0; i < text.size(); ++i) {
-            const Glyph& glyph = glyphFor(text[i]);
-            for (int row = 0; row < 7; ++row)
-                for (int col = 0; col < 5; ++col) {
-                    if (glyph.rows[row][col] != '#')
+            // Characters missing from the font come out blank
+            const PixelFont::Glyph* glyph = PixelFont::find(text[i]);
+            if (!glyph)
+                continue;
+            for (int row = 0; row < PixelFont::glyphHeight; ++row)
+                for (int col = 0; col < PixelFont::glyphWidth; ++col) {
+                    if (!PixelFont::dot(*glyph, row, col))
                         continue;
                     const float x = left + (6.f * i + col) * cell + pad;
                     const float y = top + row * cell + pad;

@@ -1,7 +1,7 @@
 #pragma once
-// Lettering on the demo intro's pictures: a blocky 5 by 7 font that holds
-// only the characters the pictures need, each dot painted as a small rounded
-// block, and the row of progress dots under a slide's number.
+// Lettering on the demo intro's pictures: the program's blocky 5 by 7 font
+// (base/pixel_font.h), each dot painted as a small rounded block, and the row
+// of progress dots under a slide's number.
 
 #include "demo_painting.h"
 

@@ -7,6 +7,7 @@
 #include "app/reload.h"
 #include "base/messages.h"
 #include "scenes/screen_fade.h"
+#include "scenes/show.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
@@ -16,9 +17,8 @@
 #include <SFML/Window/Keyboard.hpp>
 #include <SFML/System/Clock.hpp>
 
-#include <algorithm>
+#include <cstdint>
 #include <filesystem>
-#include <cmath>
 
 bool running = true;
 SceneResult sceneResult = SceneContinue;
@@ -89,6 +89,7 @@ void resetProgram()
 {
     Config::reset();
     ScreenFade::reset();
+    Show::reset();
     IntroSlideshow::reset();
     MusicManager::reset();
     // Sprites point at textures: they go first
@@ -176,10 +177,8 @@ void drawFrame(sf::RenderTarget& target)
 
 void fastForward(double seconds)
 {
-    // Whole frames, the nearest to the moment, and the first frame at the
-    // least; a huge time is past the end anyway
-    const double frames = std::clamp(std::round(seconds / fixedFrameSeconds), 1.0, 1e9);
-    for (double frame = 0; frame < frames && running; ++frame)
+    const std::int64_t frames = Show::framesToReach(seconds, fixedFrameSeconds);
+    for (std::int64_t frame = 0; frame < frames && running; ++frame)
         advanceFrame(fixedFrameSeconds);
 }
 

@@ -75,8 +75,9 @@ bool makePlayer()
 
 sf::Music::Span<sf::Time> Song::loopSpan() const
 {
+    // A length of -1 ms is the audio library's "to the end of the song"
     return sf::Music::Span<sf::Time>(sf::milliseconds(static_cast<sf::Int32>(std::trunc(loopTo))),
-                                     sf::milliseconds(static_cast<sf::Int32>(std::trunc(loopLength))));
+                                     sf::milliseconds(-1));
 }
 
 void reset()

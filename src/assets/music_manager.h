@@ -21,9 +21,8 @@ struct Song {
     std::string file;         // audio file, relative to the working dir
     std::int32_t volume = 100; // percent on the player's scale, unclamped above 100
     double loopTo = 0;        // ms: where a looping song goes on after its end
-    double loopLength = -1;   // ms: always -1, the rest of the song from loopTo
 
-    sf::Music::Span<sf::Time> loopSpan() const; // Loop points for the player, in whole milliseconds
+    sf::Music::Span<sf::Time> loopSpan() const; // Loop points for the player, in whole milliseconds: from loopTo to the song's end
 };
 
 bool load(const std::string& path);                // Reads a catalogue file (relative to the working dir!); touches no audio file

@@ -9,6 +9,7 @@
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
 #include "scenes/intro_slideshow.h"
+#include "scenes/show.h"
 
 #include <SFML/Audio/InputSoundFile.hpp>
 
@@ -26,46 +27,17 @@ const unsigned int checkNotedPictureSize = 8192;
 
 namespace {
 
-// A sprite key of the show, with when the show uses it
-struct ShowKey {
-    std::string key;
-    std::string use; // "for entries 1 and 2 (0:00 to 0:14)"
-};
-
-// Where each sprite key first comes, in showing order, then the overlay.
-// NOTE: the entries of a repeated key follow one another in this show
-std::vector<ShowKey> showSpriteKeys()
+// Where each sprite key first comes, in showing order, then the overlay
+std::vector<ShowSpriteUse> showSpriteKeys()
 {
-    std::vector<ShowKey> keys;
-    const auto& slides = IntroSlideshow::slideKeys;
-    for (std::size_t first = 0; first < slides.size(); ++first) {
-        const std::string key = slides[first];
-        if (std::find_if(keys.begin(), keys.end(), [&](const ShowKey& k) { return k.key == key; }) != keys.end())
-            continue;
-        std::size_t last = first;
-        while (last + 1 < slides.size() && key == slides[last + 1])
-            ++last;
-        std::ostringstream use;
-        if (first == last)
-            use << "for entry " << first + 1;
-        else if (last == first + 1)
-            use << "for entries " << first + 1 << " and " << last + 1;
-        else
-            use << "for entries " << first + 1 << " to " << last + 1;
-        use << " (" << clockTime(first * IntroSlideshow::secondsPerEntry) << " to "
-            << clockTime((last + 1) * IntroSlideshow::secondsPerEntry) << ")";
-        keys.push_back({key, use.str()});
-    }
+    std::vector<ShowSpriteUse> keys = Show::spriteUses(Show::current);
     keys.push_back({ScreenFade::overlayKey, "as the fade overlay over every frame"});
     return keys;
 }
 
 bool isShowSprite(const std::string& key)
 {
-    for (const char* slide : IntroSlideshow::slideKeys)
-        if (key == slide)
-            return true;
-    return key == ScreenFade::overlayKey;
+    return Show::usesSprite(Show::current, key) || key == ScreenFade::overlayKey;
 }
 
 // What opening a song's file found
@@ -217,7 +189,7 @@ bool isShowKey(const Catalogue& catalogue, const std::string& key)
 {
     if (&catalogue == &sprites)
         return isShowSprite(key);
-    return &catalogue == &music && key == IntroSlideshow::songKey;
+    return &catalogue == &music && key == Show::current.songKey;
 }
 
 bool hasRecord(const std::vector<Problem>& records, const std::string& file, Finding finding)
@@ -366,7 +338,7 @@ void checkTextures(Findings& findings)
 
 void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
 {
-    for (const ShowKey& show : showSpriteKeys()) {
+    for (const ShowSpriteUse& show : showSpriteKeys()) {
         if (SpriteManager::has(show.key) || findings.hides(sprites))
             continue;
         if (findings.spritesWithoutTexture.count(show.key) && findings.hides(textures))
@@ -380,7 +352,7 @@ void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
                                        " gives none.",
                              at(sprites, show.key));
     }
-    const std::string song = IntroSlideshow::songKey;
+    const std::string song = Show::current.songKey;
     if (MusicManager::songs.count(song) == 0 && !findings.hides(music)) {
         if (hasEntry(records, music.path, song))
             findings.problem(Show, "The show needs song " + song + " to play from the start; its entry in " + music.path +
@@ -454,8 +426,8 @@ void checkLoopPoint(const std::string& key, const SongFile& file, Findings& find
 void checkSongs(const std::map<std::string, SongFile>& files, Findings& findings)
 {
     for (const std::string& key : sortedKeys(MusicManager::songs)) {
-        if (key != IntroSlideshow::songKey)
-            findings.note(Songs, "Song " + printable(key) + " is never played: the show plays " + IntroSlideshow::songKey +
+        if (key != Show::current.songKey)
+            findings.note(Songs, "Song " + printable(key) + " is never played: the show plays " + Show::current.songKey +
                                      " only.",
                           at(music, key));
         const SongFile& file = files.at(key);
@@ -469,34 +441,6 @@ void checkSongs(const std::map<std::string, SongFile>& files, Findings& findings
 }
 
 } // namespace
-
-std::string clockTime(double seconds)
-{
-    const long whole = static_cast<long>(std::floor(seconds));
-    std::ostringstream text;
-    text << whole / 60 << ":" << (whole % 60 < 10 ? "0" : "") << whole % 60;
-    return text.str();
-}
-
-std::string showOrderText()
-{
-    std::string text;
-    std::string line = "  ";
-    const auto& slides = IntroSlideshow::slideKeys;
-    for (std::size_t i = 0; i < slides.size(); ++i) {
-        std::string cell = clockTime(i * IntroSlideshow::secondsPerEntry) + " " + slides[i];
-        line += cell;
-        if (i % 5 == 4) {
-            text += line + "\n";
-            line = "  ";
-        } else {
-            line += std::string(cell.size() < 12 ? 12 - cell.size() : 1, ' ');
-        }
-    }
-    if (line != "  ")
-        text += line + "\n";
-    return text + "  " + clockTime(slides.size() * IntroSlideshow::secondsPerEntry) + " the show ends\n";
-}
 
 int runCheck(const CheckOptions& options)
 {
@@ -525,9 +469,9 @@ int runCheck(const CheckOptions& options)
         TextureManager::uploads = false;
         loadCatalogues();
         SpriteManager::get(ScreenFade::overlayKey);
-        songFiles[IntroSlideshow::songKey] = openSong(IntroSlideshow::songKey);
-        for (const char* key : IntroSlideshow::slideKeys)
-            SpriteManager::get(key);
+        songFiles[Show::current.songKey] = openSong(Show::current.songKey);
+        for (const ShowEntry& entry : Show::current.entries)
+            SpriteManager::get(entry.spriteKey);
         for (const std::string& key : sortedKeys(MusicManager::songs))
             if (songFiles.count(key) == 0)
                 songFiles[key] = openSong(key);

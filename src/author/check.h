@@ -18,7 +18,4 @@ struct CheckOptions {
 // counts on standard output. Returns 0 when there is no problem, else 1.
 int runCheck(const CheckOptions& options = CheckOptions());
 
-std::string showOrderText(); // The show's entries with the time each begins, five a line, for --help
-std::string clockTime(double seconds); // "1:45": minutes and whole seconds
-
 extern const unsigned int checkNotedPictureSize; // Pictures larger than this on a side get a note: smaller graphics cards refuse them

@@ -6,16 +6,15 @@
 #include "assets/catalogue.h"
 #include "assets/music_manager.h"
 #include "base/messages.h"
+#include "base/pixel_font.h"
+#include "scenes/show.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <SFML/Graphics/RenderTexture.hpp>
 #include <SFML/Graphics/Sprite.hpp>
 
-#include <algorithm>
-#include <array>
-#include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -78,38 +77,19 @@ bool save(const sf::Image& image, const std::string& output)
     return true;
 }
 
-// A 5 by 7 pixel font for the labels: digits, the point and the s of seconds
-const char* const glyphChars = "0123456789.s";
-const std::array<std::array<const char*, 7>, 12> glyphs = {{
-    {"01110", "10001", "10011", "10101", "11001", "10001", "01110"},
-    {"00100", "01100", "00100", "00100", "00100", "00100", "01110"},
-    {"01110", "10001", "00001", "00010", "00100", "01000", "11111"},
-    {"11111", "00010", "00100", "00010", "00001", "10001", "01110"},
-    {"00010", "00110", "01010", "10010", "11111", "00010", "00010"},
-    {"11111", "10000", "11110", "00001", "00001", "10001", "01110"},
-    {"00110", "01000", "10000", "11110", "10001", "10001", "01110"},
-    {"11111", "00001", "00010", "00100", "01000", "01000", "01000"},
-    {"01110", "10001", "10001", "01110", "10001", "10001", "01110"},
-    {"01110", "10001", "10001", "01111", "00001", "00010", "01100"},
-    {"00000", "00000", "00000", "00000", "00000", "01100", "01100"},
-    {"00000", "00000", "01110", "10000", "01110", "00001", "11110"},
-}};
-
 // Writes `text` into the image at (x, y), each font pixel `scale` wide
 void drawText(sf::Image& image, const std::string& text, unsigned int x, unsigned int y, unsigned int scale)
 {
     for (char c : text) {
-        const char* found = std::strchr(glyphChars, c);
-        if (c != '\0' && found) {
-            const auto& glyph = glyphs[static_cast<std::size_t>(found - glyphChars)];
-            for (unsigned int row = 0; row < 7; ++row)
-                for (unsigned int column = 0; column < 5; ++column)
-                    if (glyph[row][column] == '1')
+        if (const PixelFont::Glyph* glyph = PixelFont::find(c))
+            for (int row = 0; row < PixelFont::glyphHeight; ++row)
+                for (int column = 0; column < PixelFont::glyphWidth; ++column)
+                    if (PixelFont::dot(*glyph, row, column))
                         for (unsigned int dy = 0; dy < scale; ++dy)
                             for (unsigned int dx = 0; dx < scale; ++dx)
-                                image.setPixel(x + column * scale + dx, y + row * scale + dy, labelColour);
-        }
-        x += 6 * scale; // a space is a glyph with no pixels
+                                image.setPixel(x + static_cast<unsigned int>(column) * scale + dx,
+                                               y + static_cast<unsigned int>(row) * scale + dy, labelColour);
+        x += (PixelFont::glyphWidth + 1) * scale; // a space is a glyph with no pixels
     }
 }
 
@@ -156,11 +136,11 @@ int writeContactSheet(const std::string& output, double every)
 
     std::vector<sf::Image> pictures;
     std::vector<double> moments;
-    long long framesRun = 0;
+    std::int64_t framesRun = 0;
     for (std::size_t i = 0; running && pictures.size() < mostPictures; ++i) {
         // The frame nearest the moment, as writeFrame() gives it
         const double moment = static_cast<double>(i) * every;
-        const long long frame = std::max(1LL, std::llround(std::min(moment / fixedFrameSeconds, 1e12)));
+        const std::int64_t frame = Show::framesToReach(moment, fixedFrameSeconds);
         if (frame <= framesRun)
             continue;
         for (; framesRun < frame && running; ++framesRun)

@@ -3,6 +3,8 @@
 #include "author/check.h"
 #include "app/version.h"
 #include "assets/texture_manager.h"
+#include "scenes/screen_fade.h"
+#include "scenes/show.h"
 
 #include <CLI/CLI.hpp>
 
@@ -77,11 +79,13 @@ std::string checkHelp()
 
 std::string footer()
 {
-    return "The show, one sprite key every 7 seconds, each fading in over the ones\n"
+    const ShowRecord& show = Show::current;
+    return "The show, " + Show::pacingText(show) + ", each fading in over the ones\n"
            "before it:\n" +
-           showOrderText() +
-           "The sprite black is the fade overlay over every frame (it clears in\n"
-           "the first 2 seconds), and the song song plays, looping, from the start.\n"
+           Show::orderText(show) +
+           "The sprite " + ScreenFade::overlayKey + " is the fade overlay over every frame (it clears in\n"
+           "the first " + Show::secondsText(show.fadeSeconds) + " seconds), and the song " + show.songKey +
+           " plays, looping, from the start.\n"
            "\n"
            "Every file is read from the working folder: run the program from your\n"
            "intro's folder. config.json holds the window settings,\n"

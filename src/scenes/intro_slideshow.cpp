@@ -1,6 +1,7 @@
 #include "scenes/intro_slideshow.h"
 
 #include "scenes/screen_fade.h"
+#include "scenes/show.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 
@@ -18,23 +19,35 @@ std::unique_ptr<sf::RenderTexture> finished;
 std::int32_t finishedCount = 0;
 bool composingUnavailable = false;
 
-const std::array<const char*, 20> slideKeys = {"title", "title", "ov1", "ov2",  "ov3",  "ov4",  "ov5",
-                                               "ov6",   "ov7",   "ov8", "ov9",  "ov10", "ov12", "ov13",
-                                               "ov11",  "end",   "end", "end",  "end",  "end"};
-const char* const songKey = "song";
-const float secondsPerEntry = 7.f;
+std::vector<std::string> slideKeys;
+std::vector<float> secondsPerEntry;
+std::string songKey;
 
 namespace {
 
 void setUp()
 {
-    ScreenFade::level = 1.f;
-    ScreenFade::mode = FadeMode::FromBlack;
-    ScreenFade::speed = 0.5f;
+    const ShowRecord& show = Show::current;
+    // From black to clear over the show's fade; a show without one starts clear
+    if (show.fadeSeconds > 0.f) {
+        ScreenFade::level = 1.f;
+        ScreenFade::mode = FadeMode::FromBlack;
+        ScreenFade::speed = Show::fadeSpeed(show);
+    } else {
+        ScreenFade::level = 0.f;
+        ScreenFade::mode = FadeMode::None;
+    }
     firstCall = false;
+    slideKeys.clear();
+    secondsPerEntry.clear();
+    for (const ShowEntry& entry : show.entries) {
+        slideKeys.push_back(entry.spriteKey);
+        secondsPerEntry.push_back(entry.seconds);
+    }
+    songKey = show.songKey;
     playSong(sf::Time::Zero);
     slides.clear();
-    for (const char* key : slideKeys)
+    for (const std::string& key : slideKeys)
         slides.push_back(SpriteManager::get(key));
     alphas.assign(slides.size(), 0.f);
     current = 0;
@@ -48,11 +61,17 @@ SceneResult progress(float dt)
 {
     if (!active)
         return SceneContinue;
+    if (slides.empty()) {
+        // A show of no entries is over at once
+        active = false;
+        return SceneQuit;
+    }
     elapsed = elapsed + dt;
+    const float seconds = secondsPerEntry[current];
     float& alpha = alphas[current];
-    alpha = std::min(1.f, alpha + dt / secondsPerEntry);
-    if (elapsed >= secondsPerEntry) {
-        // The time beyond seven seconds is dropped, not carried over
+    alpha = std::min(1.f, alpha + dt / seconds);
+    if (elapsed >= seconds) {
+        // The time beyond the entry's seconds is dropped, not carried over
         elapsed = 0.f;
         current = current + 1;
         if (current >= static_cast<std::int32_t>(slides.size())) {
@@ -153,16 +172,12 @@ SceneResult advance(float dt)
     return progress(dt);
 }
 
-SceneResult run(sf::RenderTarget& target, float dt)
-{
-    const SceneResult result = advance(dt);
-    draw(target);
-    return result;
-}
-
 void reset()
 {
     firstCall = true;
+    slideKeys.clear();
+    secondsPerEntry.clear();
+    songKey.clear();
     slides.clear();
     alphas.clear();
     current = 0;

@@ -1,16 +1,16 @@
 #pragma once
-// The intro: over a looping song, a title card, thirteen numbered slides and
-// an end card fade in one after another, seven seconds each, each staying
-// under the ones that follow.
+// The intro: over a looping song, the show's entries (a title card, thirteen
+// numbered slides and an end card in the built-in show) fade in one after
+// another, each over its own seconds, each staying under the ones that follow.
 
 #include <SFML/Graphics/RenderTarget.hpp>
 #include <SFML/Graphics/RenderTexture.hpp>
 #include <SFML/Graphics/Sprite.hpp>
 #include <SFML/System/Time.hpp>
 
-#include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // What a scene tells the frame loop after each call
@@ -20,17 +20,15 @@ constexpr SceneResult SceneQuit = 666;   // the scene is over: quit
 
 namespace IntroSlideshow {
 
-SceneResult run(sf::RenderTarget& target, float dt); // Sets up on the first call, advances by dt seconds and draws; SceneQuit on the call that ends the last entry
-SceneResult advance(float dt);       // run() without the drawing: the state alone, for frames nobody sees
-void draw(sf::RenderTarget& target); // run()'s drawing alone: every entry at its opacity
+SceneResult advance(float dt);       // Sets up from Show::current on the first call, then advances the state by dt seconds; SceneQuit on the call that ends the last entry
+void draw(sf::RenderTarget& target); // Draws every entry at its opacity
 void playSong(sf::Time from);        // Starts the show's song, looping, as if it had been playing for `from` since the first frame
 
-// The show: the sprite key of each entry in showing order. "ov11" comes after
-// "ov13"; a repeated key draws the same sprite again, so the title stays
-// alone for 14 seconds and the end card for 35
-extern const std::array<const char*, 20> slideKeys;
-extern const char* const songKey;    // played, looping, from the first frame
-extern const float secondsPerEntry;  // each entry fades in over this time, then the next begins
+// The show as the scene was set up with it, copied from Show::current on the
+// first call. A repeated key draws the same sprite again
+extern std::vector<std::string> slideKeys;  // the sprite key of each entry in showing order
+extern std::vector<float> secondsPerEntry;  // each entry fades in over its seconds, then the next begins
+extern std::string songKey;                 // played, looping, from the first frame
 
 extern bool firstCall;                 // the next call sets the scene up
 extern std::vector<sf::Sprite*> slides; // catalogue sprites in showing order; null where the catalogue lacks the key

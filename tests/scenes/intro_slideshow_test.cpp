@@ -1,6 +1,7 @@
 #include "scenes/intro_slideshow.h"
 
 #include "scenes/screen_fade.h"
+#include "scenes/show.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
@@ -64,7 +65,8 @@ protected:
     SceneResult step(float dt)
     {
         target.clear(sf::Color(0, 0, 0, 0));
-        const SceneResult result = IntroSlideshow::run(target, dt);
+        const SceneResult result = IntroSlideshow::advance(dt);
+        IntroSlideshow::draw(target);
         target.display();
         return result;
     }
@@ -120,11 +122,18 @@ TEST_F(Slideshow, FirstCallSetsUpAndTakesTheFirstStep)
     EXPECT_EQ(ScreenFade::level, 1.f);
     EXPECT_EQ(ScreenFade::speed, 0.5f);
     EXPECT_EQ(ScreenFade::mode, FadeMode::FromBlack);
+    // The built-in show, as the scene was set up with it
+    const std::vector<ShowEntry>& entries = Show::current.entries;
+    ASSERT_EQ(entries.size(), 20u);
     ASSERT_EQ(IntroSlideshow::slides.size(), 20u);
-    const char* const order[] = {"title", "title", "ov1", "ov2", "ov3", "ov4", "ov5", "ov6", "ov7", "ov8",
-                                 "ov9",   "ov10",  "ov12", "ov13", "ov11", "end", "end", "end", "end", "end"};
-    for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(IntroSlideshow::slides[i], SpriteManager::spriteStore.at(order[i]).get()) << "entry " << i;
+    ASSERT_EQ(IntroSlideshow::slideKeys.size(), 20u);
+    ASSERT_EQ(IntroSlideshow::secondsPerEntry.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(IntroSlideshow::slideKeys[i], entries[i].spriteKey) << "entry " << i;
+        EXPECT_EQ(IntroSlideshow::secondsPerEntry[i], 7.f) << "entry " << i;
+        EXPECT_EQ(IntroSlideshow::slides[i], SpriteManager::spriteStore.at(entries[i].spriteKey).get()) << "entry " << i;
+    }
+    EXPECT_EQ(IntroSlideshow::songKey, "song");
     EXPECT_EQ(IntroSlideshow::alphas[0], 0.02f / 7.f);
     for (int i = 1; i < 20; ++i)
         EXPECT_EQ(IntroSlideshow::alphas[i], 0.f);
@@ -299,6 +308,64 @@ TEST_F(Slideshow, MissingSlideKeepsItsTimeAndDrawsNothing)
     }
     EXPECT_EQ(result, SceneQuit);
     EXPECT_EQ(calls, 21); // the first short call, then twenty of seven seconds
+}
+
+// Each entry takes its own seconds, and the song and the fade are the show's
+TEST_F(Slideshow, PlaysTheShowItIsGiven)
+{
+    loadSlides();
+    Show::current.entries = {{"ov2", 0.5f}, {"ov9", 2.f}, {"ov2", 0.25f}, {"end", 1.f}};
+    Show::current.songKey = "tune";
+    Show::current.fadeSeconds = 4.f;
+    CaptureErrors errors;
+    EXPECT_EQ(step(0.125f), SceneContinue);
+    expectLines(errors.lines(), {"MusicManager: Song with key tune does not exist."});
+    EXPECT_EQ(ScreenFade::level, 1.f);
+    EXPECT_EQ(ScreenFade::speed, 0.25f);
+    EXPECT_EQ(ScreenFade::mode, FadeMode::FromBlack);
+    ASSERT_EQ(IntroSlideshow::slides.size(), 4u);
+    EXPECT_EQ(IntroSlideshow::slides[0], SpriteManager::spriteStore.at("ov2").get());
+    EXPECT_EQ(IntroSlideshow::slides[1], SpriteManager::spriteStore.at("ov9").get());
+    EXPECT_EQ(IntroSlideshow::slides[3], SpriteManager::spriteStore.at("end").get());
+    EXPECT_EQ(IntroSlideshow::alphas[0], 0.25f);
+
+    // Which entry is under way after each step of 1/8 s, and the quit on the
+    // step that ends the last: 4 steps, 16, 2 and 8
+    struct Moment {
+        int steps;
+        std::int32_t current;
+        float alphaOfPrevious;
+    };
+    const Moment moments[] = {{3, 1, 1.f}, {16, 2, 1.f}, {2, 3, 1.f}};
+    for (const Moment& m : moments) {
+        for (int i = 0; i < m.steps; ++i)
+            EXPECT_EQ(step(0.125f), SceneContinue);
+        EXPECT_EQ(IntroSlideshow::current, m.current);
+        EXPECT_EQ(IntroSlideshow::elapsed, 0.f);
+        EXPECT_EQ(IntroSlideshow::alphas[m.current - 1], m.alphaOfPrevious);
+        EXPECT_EQ(IntroSlideshow::alphas[m.current], 0.f);
+        expectSamePicture();
+    }
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(step(0.125f), SceneContinue);
+    EXPECT_EQ(step(0.125f), SceneQuit);
+    EXPECT_FALSE(IntroSlideshow::active);
+    EXPECT_EQ(IntroSlideshow::current, 4);
+}
+
+TEST_F(Slideshow, AShowOfNoEntriesEndsOnItsFirstCall)
+{
+    loadSlides();
+    Show::current.entries.clear();
+    Show::current.fadeSeconds = 0.f;
+    CaptureErrors errors;
+    EXPECT_EQ(step(0.125f), SceneQuit);
+    EXPECT_FALSE(IntroSlideshow::active);
+    EXPECT_TRUE(IntroSlideshow::slides.empty());
+    // Without a fade the picture starts clear
+    EXPECT_EQ(ScreenFade::level, 0.f);
+    EXPECT_EQ(ScreenFade::mode, FadeMode::None);
+    EXPECT_EQ(step(0.125f), SceneContinue);
 }
 
 TEST_F(Slideshow, PlaysTheSongOnceOnTheFirstCall)

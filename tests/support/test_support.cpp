@@ -7,6 +7,7 @@
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
 #include "scenes/intro_slideshow.h"
+#include "scenes/show.h"
 
 #include <SFML/Audio/OutputSoundFile.hpp>
 #include <SFML/Graphics/Image.hpp>
