@@ -5,6 +5,7 @@
 #include "app/platform.h"
 #include "author/preview.h"
 #include "scenes/show.h"
+#include "scenes/show_file.h"
 
 int main(int argc, char** argv)
 {
@@ -13,6 +14,9 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;
     introFolder = options.folder;
+    // The check reads the show file as a start does, among its own lines
+    if (options.mode != Mode::Check)
+        loadShowFile();
     if (const std::optional<int> status = checkTimesAgainst(options, Show::length(Show::current)))
         return *status;
     switch (options.mode) {

@@ -9,6 +9,8 @@
 #include "base/problems.h"
 #include "scenes/intro_slideshow.h"
 #include "scenes/screen_fade.h"
+#include "scenes/show.h"
+#include "scenes/show_file.h"
 
 #include <algorithm>
 #include <utility>
@@ -26,6 +28,7 @@ struct Stores {
     decltype(SpriteManager::spriteStore) sprites;
     decltype(SpriteManager::texturesNamed) texturesNamed;
     decltype(MusicManager::songs) songs;
+    ShowRecord show;
 };
 
 Stores takeStores()
@@ -33,7 +36,7 @@ Stores takeStores()
     Stores kept{std::move(TextureManager::textureStore), std::move(TextureManager::pictureSizes),
                 std::move(TextureManager::repeatedPictures), std::move(TextureManager::picturesNamed),
                 std::move(SpriteManager::spriteStore), std::move(SpriteManager::texturesNamed),
-                std::move(MusicManager::songs)};
+                std::move(MusicManager::songs), Show::current};
     // Sprites point at textures: they go first
     SpriteManager::reset();
     TextureManager::reset();
@@ -52,6 +55,7 @@ void putBack(Stores&& kept)
     SpriteManager::spriteStore = std::move(kept.sprites);
     SpriteManager::texturesNamed = std::move(kept.texturesNamed);
     MusicManager::songs = std::move(kept.songs);
+    Show::current = std::move(kept.show);
 }
 
 // A file that cannot be used as it is: most likely a save caught halfway,
@@ -64,6 +68,8 @@ bool breaks(const Problem& problem)
     case Finding::MissingMember:
     case Finding::UnloadablePicture:
         return true;
+    case Finding::NotAnObject:
+        return !problem.quiet;
     default:
         return false;
     }
@@ -84,7 +90,7 @@ bool isSong(const std::string& path)
 std::vector<std::string> introFiles()
 {
     std::vector<std::string> files;
-    for (const char* file : {configFile, texturesFile, spritesFile, musicFile})
+    for (const char* file : {configFile, texturesFile, spritesFile, musicFile, showFile})
         files.push_back(inIntro(file));
     files.insert(files.end(), TextureManager::picturesNamed.begin(), TextureManager::picturesNamed.end());
     for (const auto& [key, song] : MusicManager::songs)
@@ -104,6 +110,7 @@ bool reloadAt(double moment, const std::vector<std::string>& changed)
             Problems::write(problem);
             broken = broken || breaks(problem);
         });
+        loadShowFile();
         Config::reset();
         loadConfig();
         loadCatalogues();

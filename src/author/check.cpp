@@ -10,6 +10,7 @@
 #include "assets/texture_manager.h"
 #include "scenes/intro_slideshow.h"
 #include "scenes/show.h"
+#include "scenes/show_file.h"
 
 #include <SFML/Audio/InputSoundFile.hpp>
 
@@ -66,7 +67,7 @@ SongFile openSong(const std::string& key)
 // Where a finding goes among the others: the settings, each catalogue as a
 // file, the pictures, what the show asks for, the sprites, the songs, and
 // last the folder; within the entries of one catalogue, by key
-enum Section { Settings, TexturesFile, SpritesFile, MusicFile, Textures, Show, Sprites, Songs, Folder };
+enum Section { Settings, ShowFile, TexturesFile, SpritesFile, MusicFile, Textures, Show, Sprites, Songs, Folder };
 
 bool isEntries(Section section)
 {
@@ -263,6 +264,16 @@ void checkSettings(const std::vector<Problem>& records, Findings& findings)
                 findings.add(record.severity, Settings, record.message, record);
         }
     }
+}
+
+// What the show file's lines say, said again among the findings
+void checkShowFile(const std::vector<Problem>& records, Findings& findings)
+{
+    const std::string prefix = "Show: ";
+    for (const Problem& record : records)
+        if (record.file == showFile)
+            findings.add(record.severity, ShowFile,
+                         record.quiet ? record.message : record.message.substr(prefix.size()), record);
 }
 
 // What the records say of a catalogue: of the file as a whole, and of the
@@ -465,6 +476,7 @@ int runCheck(const CheckOptions& options)
                 Problems::write(record);
             records.push_back(record);
         });
+        loadShowFile();
         loadConfig();
         TextureManager::uploads = false;
         loadCatalogues();
@@ -478,6 +490,7 @@ int runCheck(const CheckOptions& options)
     }
 
     checkSettings(records, findings);
+    checkShowFile(records, findings);
     for (const Catalogue* catalogue : {&textures, &sprites, &music})
         checkCatalogue(*catalogue, records, findings);
     checkTextures(findings);

@@ -80,6 +80,92 @@ Problem unknownSetting(const std::string& member)
     return problem;
 }
 
+namespace {
+
+Problem aboutShow(Finding finding, const std::string& file, std::string message)
+{
+    Problem problem = make(finding, "Show: " + std::move(message));
+    problem.file = file;
+    return problem;
+}
+
+// Where the JSON library says its parse stopped, in its own words
+void parsePosition(const std::string& parserText, Problem& problem)
+{
+    const std::size_t at = parserText.find(" at line ");
+    if (at != std::string::npos)
+        std::sscanf(parserText.c_str() + at, " at line %d, column %d", &problem.line, &problem.column);
+}
+
+} // namespace
+
+Problem showUnreadable(const std::string& file)
+{
+    return aboutShow(Finding::FileUnreadable, file, "Unable to open file " + printable(file) + "; the built-in show plays.");
+}
+
+Problem showNotJson(const std::string& file, const std::string& parserText)
+{
+    Problem problem = aboutShow(Finding::NotJson, file, "");
+    parsePosition(parserText, problem);
+    problem.message += printable(file) + " is not valid JSON" +
+                       (problem.line ? " (line " + std::to_string(problem.line) + ", column " +
+                                           std::to_string(problem.column) + ")"
+                                     : std::string()) +
+                       "; the built-in show plays.";
+    return problem;
+}
+
+Problem showNotAnObject(const std::string& file, const char* typeName)
+{
+    return aboutShow(Finding::NotAnObject, file,
+                     printable(file) + " is " + typeName + ", not an object; the built-in show plays.");
+}
+
+Problem showWithoutEntries(const std::string& file, const char* entriesType)
+{
+    Problem problem = aboutShow(Finding::MissingMember, file,
+                                printable(file) + (entriesType ? "'s entries are " + std::string(entriesType) +
+                                                                     ", not an array of entries"
+                                                               : " gives no entry that can play") +
+                                    "; the built-in show plays.");
+    problem.property = "entries";
+    problem.pointer = "/entries";
+    return problem;
+}
+
+Problem showInvalid(const std::string& file, const char* member, const char* wanted, const nlohmann::json& value,
+                    const std::string& kept)
+{
+    Problem problem = aboutShow(Finding::InvalidProperty, file,
+                                "Invalid " + std::string(member) + " in " + printable(file) + ": must be " + wanted +
+                                    ", not " + printable(value.dump()) + "; it stays " + printable(kept) + ".");
+    problem.property = member;
+    problem.pointer = "/" + std::string(member);
+    return problem;
+}
+
+Problem showEntryLeftOut(const std::string& file, std::size_t index, const std::string& why)
+{
+    Problem problem = aboutShow(Finding::EntryLeftOut, file,
+                                "Entry " + std::to_string(index + 1) + " of " + printable(file) + " is left out: " +
+                                    printable(why) + ".");
+    problem.pointer = "/entries/" + std::to_string(index);
+    return problem;
+}
+
+Problem showUnknownMember(const std::string& file, const std::string& member, const std::string& pointerToEntry)
+{
+    Problem problem = quiet(make(Finding::UnknownMember,
+                                 printable(file) + (pointerToEntry.empty() ? "" : " at " + pointerToEntry) +
+                                     " has a member " + printable(member) + " that the program does not know; it is ignored.",
+                                 Severity::Note));
+    problem.file = file;
+    problem.property = member;
+    problem.pointer = pointerToEntry + Problems::pointerTo(member);
+    return problem;
+}
+
 Problem unableToOpen(const char* manager, const std::string& path)
 {
     Problem problem = make(Finding::FileUnreadable, std::string(manager) + ": Unable to open file " + printable(path) + ".");

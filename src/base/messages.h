@@ -9,6 +9,9 @@
 
 #include "base/problems.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
 #include <string>
 
 namespace Messages {
@@ -19,6 +22,16 @@ Problem notJson(const char* who, const std::string& file, const std::string& par
 Problem invalidSetting(const std::string& member, const char* typeName);     // "config.json: Invalid vsync property: must be true or false, not string."
 Problem configNotAnObject();                                                  // quiet
 Problem unknownSetting(const std::string& member);                            // quiet note
+
+// The show file; `file` is as the intro names it
+Problem showUnreadable(const std::string& file);
+Problem showNotJson(const std::string& file, const std::string& parserText);
+Problem showNotAnObject(const std::string& file, const char* typeName);
+Problem showWithoutEntries(const std::string& file, const char* entriesType); // null: none at all, or none left
+Problem showInvalid(const std::string& file, const char* member, const char* wanted, const nlohmann::json& value,
+                    const std::string& kept);
+Problem showEntryLeftOut(const std::string& file, std::size_t index, const std::string& why);
+Problem showUnknownMember(const std::string& file, const std::string& member, const std::string& pointerToEntry); // quiet note
 
 // Any catalogue; `manager` is "TextureManager", "SpriteManager" or "MusicManager"
 Problem unableToOpen(const char* manager, const std::string& path);

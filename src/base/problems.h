@@ -33,6 +33,7 @@ enum class Finding {
     NoAudioDevice,       // the show runs silent
     NoDisplay,           // no window can be opened
     NoIntro,             // the folder holds nothing of an intro
+    EntryLeftOut,        // a show entry that cannot play is left out
     NotWritten,          // a file the program was asked to write was not
 };
 

@@ -2,6 +2,9 @@
 
 #include "author/check.h"
 #include "app/version.h"
+#include "base/files.h"
+#include "base/problems.h"
+#include "scenes/show_file.h"
 #include "assets/texture_manager.h"
 #include "scenes/screen_fade.h"
 #include "scenes/show.h"
@@ -87,10 +90,11 @@ std::string footer()
            "the first " + Show::secondsText(show.fadeSeconds) + " seconds), and the song " + show.songKey +
            " plays, looping, from the start.\n"
            "\n"
-           "Every file is read from the working folder: run the program from your\n"
-           "intro's folder. config.json holds the window settings,\n"
-           "assets/textures.json the pictures, assets/sprites.json what is drawn\n"
-           "and where, assets/music.json the songs.\n"
+           "Every file is read from the intro's folder, FOLDER or the working\n"
+           "folder. config.json holds the window settings, assets/textures.json\n"
+           "the pictures, assets/sprites.json what is drawn and where,\n"
+           "assets/music.json the songs, and assets/show.json, when there is\n"
+           "one, the show: its entries with their seconds, its song and fade.\n"
            "\n"
            "Exit status: 0 when done; 1 when --check finds a problem, no display\n"
            "can be opened or a picture cannot be written; 2 for a command line\n"
@@ -152,7 +156,14 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
                  "working folder describe. With no option it opens its 1920x1080 window\n"
                  "and plays; each option below is another mode, one at a time.",
                  programName);
-    app.footer(footer());
+    // The show of the folder named, when there is one: the footer is made
+    // once every argument has been read
+    app.footer([&options]() {
+        introFolder = options.folder;
+        const Problems::Reporting quiet([](const Problem&) {});
+        loadShowFile();
+        return footer();
+    });
     app.get_formatter()->column_width(27);
     app.set_help_flag("-h,--help", "Prints this help and exits.\nExample: orvalen-intro --help");
     app.set_version_flag("--version", std::string(programName) + " " + ORVALEN_VERSION,
