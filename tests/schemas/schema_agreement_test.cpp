@@ -8,6 +8,7 @@
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
 #include "base/problems.h"
+#include "scenes/show_file.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -159,6 +160,35 @@ TEST(SchemaAgreement, EachSchemaDescribesTheEntriesAsTheLoaderDeclaresThem)
         EXPECT_EQ(json(required), schema.at("required"));
         EXPECT_EQ(schema.value("additionalProperties", json(true)), json(false));
     }
+}
+
+} // namespace
+
+namespace {
+
+// The show documents of the table: the program reads each without a word
+// exactly when the schema takes it
+TEST(SchemaAgreement, TheProgramReadsEachShowDocumentWithoutAWordExactlyWhenItIsValid)
+{
+    const json cases = readCases();
+    TempDir dir;
+    const ScopedWorkingDir inDir(dir.root());
+    std::size_t count = 0;
+    for (const json& c : cases.at("documents")) {
+        if (c.at("schema") != "show")
+            continue;
+        SCOPED_TRACE(c.at("name").get<std::string>());
+        dir.write("assets/show.json", c.at("document").dump());
+        std::vector<Problem> records;
+        {
+            const Problems::Reporting keep([&records](const Problem& record) { records.push_back(record); });
+            loadShowFile();
+        }
+        EXPECT_EQ(records.empty(), c.at("valid").get<bool>()) << (records.empty() ? "" : records[0].message);
+        ++count;
+    }
+    EXPECT_GT(count, 5u);
+    resetProgramState();
 }
 
 } // namespace
