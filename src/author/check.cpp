@@ -4,10 +4,11 @@
 #include "app/config.h"
 #include "scenes/screen_fade.h"
 #include "assets/catalogue.h"
-#include "assets/image_header.h"
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
+#include "pictures/decode.h"
+#include "pictures/limits.h"
 #include "scenes/intro_slideshow.h"
 
 #include <SFML/Audio/InputSoundFile.hpp>
@@ -22,8 +23,6 @@
 #include <vector>
 
 using nlohmann::json;
-
-const unsigned int checkNotedPictureSize = 8192;
 
 namespace {
 
@@ -251,7 +250,7 @@ void checkTextures(const Catalogue& textures, const Catalogue& sprites, Findings
                                          ? entry.at("file").get<std::string>()
                                          : std::string();
             const ImageSize size = file.empty() ? ImageSize() : readImageSize(file);
-            const unsigned int largest = TextureManager::assumedMaximumSize;
+            const unsigned int largest = pictureLimits.assumedMaximumSize;
             if (size.known && (size.width > largest || size.height > largest))
                 findings.problem("Texture " + printable(key) + " in " + textures.path + " was not loaded: its picture is " +
                                  pixels({size.width, size.height}) + ", more than the " + std::to_string(largest) +
@@ -262,9 +261,9 @@ void checkTextures(const Catalogue& textures, const Catalogue& sprites, Findings
         }
         noteUnknownProperties(textures, key, entry, findings);
         const sf::Vector2u size = TextureManager::picture(key)->size;
-        if (size.x > checkNotedPictureSize || size.y > checkNotedPictureSize)
+        if (size.x > pictureLimits.checkNotedSize || size.y > pictureLimits.checkNotedSize)
             findings.note("Texture " + printable(key) + " is " + pixels(size) + ": graphics cards that take at most " +
-                          std::to_string(checkNotedPictureSize) + " a side refuse it.");
+                          std::to_string(pictureLimits.checkNotedSize) + " a side refuse it.");
         if (used.count(key) == 0)
             findings.note("Texture " + printable(key) + " is used by no sprite.");
     }

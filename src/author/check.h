@@ -14,5 +14,3 @@ int runCheck();
 
 std::string showOrderText(); // The show's entries with the time each begins, five a line, for --help
 std::string clockTime(double seconds); // "1:45": minutes and whole seconds
-
-extern const unsigned int checkNotedPictureSize; // Pictures larger than this on a side get a note: smaller graphics cards refuse them
