@@ -520,6 +520,51 @@ TEST_F(TexturePrefetchTest, LoadsAnEntryOutsideThePlanOnTheMainThread)
     EXPECT_EQ(texture.getSize(), sf::Vector2u(64, 48));
 }
 
+// Keys on one file, however it is spelled, share one texture, and the file
+// is decoded once: not again for a later entry, nor for a later catalogue
+// once a key holds its texture
+TEST_F(TexturePrefetchTest, AFileSharedByEntriesIsDecodedOnce)
+{
+    const std::string shared = writeNoise("shared.png", 70, 40, 91);
+    const std::string spelledOtherwise = dir.root() + "/./shared.png";
+    const std::string other = writeNoise("other.png", 20, 10, 92);
+    const json first = {{"textures", {{"a", {{"file", shared}}},
+                                      {"b", {{"file", spelledOtherwise}}},
+                                      {"c", {{"file", other}}},
+                                      {"d", {{"file", shared}}}}}};
+    const json later = {{"textures", {{"e", {{"file", spelledOtherwise}}}}}};
+    // Opens of the shared file: the header and the decode on a worker, the
+    // decode alone on the main thread
+    auto opensOfShared = [&] {
+        std::size_t count = 0;
+        for (const PictureOpens::Open& open : PictureOpens::opened())
+            count += open.file == shared || open.file == spelledOtherwise;
+        return count;
+    };
+    const struct {
+        unsigned threads, ahead;
+    } settings[] = {{0, 0}, {1, 1}, {2, 2}};
+    for (const auto& setting : settings) {
+        SCOPED_TRACE("threads " + std::to_string(setting.threads) + ", ahead " + std::to_string(setting.ahead));
+        resetProgramState();
+        TexturePrefetch::threads = setting.threads;
+        TexturePrefetch::ahead = setting.ahead;
+        PictureOpens::watch();
+        ASSERT_TRUE(TextureManager::loadEntries(first));
+        const std::size_t opens = opensOfShared();
+        EXPECT_GE(opens, 1u);
+        EXPECT_LE(opens, 2u);
+        ASSERT_NE(TextureManager::get("a"), nullptr);
+        EXPECT_EQ(TextureManager::get("b"), TextureManager::get("a"));
+        EXPECT_EQ(TextureManager::get("d"), TextureManager::get("a"));
+        EXPECT_NE(TextureManager::get("c"), TextureManager::get("a"));
+        ASSERT_TRUE(TextureManager::loadEntries(later));
+        EXPECT_EQ(opensOfShared(), opens);
+        EXPECT_EQ(TextureManager::get("e"), TextureManager::get("a"));
+        PictureOpens::stopWatching();
+    }
+}
+
 // A decode that throws on a worker, as an allocation that fails throws,
 // refuses that one picture with its usual line; the worker goes on with
 // the next, and the process with the load
