@@ -9,7 +9,7 @@
 //
 //   decoder-candidates ROUNDS FILE...
 
-#include "assets/image_header.h"
+#include "pictures/decode.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <png.h>

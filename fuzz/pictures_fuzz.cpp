@@ -11,9 +11,10 @@
 
 #include "fuzz_support.h"
 
-#include "assets/image_header.h"
 #include "assets/texture_manager.h"
 #include "assets/texture_prefetch.h"
+#include "pictures/decode.h"
+#include "pictures/limits.h"
 
 #include <SFML/Graphics/Image.hpp>
 
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // NOTE: a few bytes of TGA or GIF may claim the largest picture there
     // is, and decode to it; at the program's own cap each such run takes a
     // tenth of a second. The decoders take the same paths at 512 by 512.
-    mostPixels = 512 * 512;
+    pictureLimits.mostPixels = 512 * 512;
     return 0;
 }
 

@@ -1,13 +1,15 @@
 #include "assets/texture_manager.h"
 
 #include "assets/catalogue.h"
-#include "assets/image_header.h"
 #include "base/messages.h"
 #include "assets/texture_prefetch.h"
+#include "pictures/decode.h"
+#include "pictures/limits.h"
 
 #include <SFML/Graphics/Image.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -18,8 +20,6 @@ bool uploads = true;
 std::unordered_map<std::string, sf::Vector2u> pictureSizes;
 std::unordered_set<std::string> repeatedPictures;
 std::set<std::string> picturesNamed;
-// What desktop cards of the last decade and Mesa's software renderer take
-const unsigned int assumedMaximumSize = 16384;
 
 namespace {
 
@@ -45,12 +45,24 @@ using LoadedFile = std::pair<std::string, bool>;
 // store lets a texture go, its file is loaded anew.
 std::map<LoadedFile, std::weak_ptr<sf::Texture>> loadedFiles;
 
-// A catalogue read by prepare() and not yet loaded
+// A catalogue read by prepare() and not yet loaded, its pictures being
+// decoded. NOTE: load() ends the decoding before main returns; for a
+// catalogue prepared and never loaded, this record's end at exit does
 struct Prepared {
     std::string path;  // as prepare() was given it
     ReadCatalogue read;
+    std::unique_ptr<TexturePrefetch> prefetch; // null with uploads off
 };
 std::optional<Prepared> prepared;
+
+// The catalogue pass under way, as add() sees it: its pictures decoded
+// ahead, and the entry being added, by its position among the entries the
+// pass hands over. Outside a pass, add() decodes on the main thread.
+struct PassUnderWay {
+    TexturePrefetch* prefetch = nullptr;
+    std::size_t entry = 0;
+};
+PassUnderWay pass;
 
 // The file's identity, or an empty path when it has none (it is missing)
 LoadedFile identify(const std::string& file, bool repeated)
@@ -71,17 +83,17 @@ void reportUnloadable(const std::string& file, const std::string& why = std::str
 // when it cannot, and keeps only its size
 bool addDecodedOnly(const std::string& key, const std::string& file, bool repeated)
 {
-    const DecodedImage decoded = decodeImage(file, assumedMaximumSize);
+    const DecodedImage decoded = decodeImage(file, pictureLimits.assumedMaximumSize);
     sf::Vector2u size(decoded.width, decoded.height);
     sf::Image image;
     if (!decoded.pixels && decoded.mediaLibraryMayTry && image.loadFromFile(file))
         size = image.getSize();
     else if (!decoded.pixels) {
         // A picture refused from its size alone: the line above cannot say so
-        const ImageSize header = readImageSize(file);
-        if (header.known && (header.width > assumedMaximumSize || header.height > assumedMaximumSize))
+        const ImageSize& header = decoded.header;
+        if (header.known && (header.width > pictureLimits.assumedMaximumSize || header.height > pictureLimits.assumedMaximumSize))
             reportUnloadable(file, "its picture is " + Messages::pixels(header.width, header.height) + ", more than the " +
-                                       std::to_string(assumedMaximumSize) +
+                                       std::to_string(pictureLimits.assumedMaximumSize) +
                                        " a side that the check takes a graphics card to accept");
         else
             reportUnloadable(file);
@@ -101,8 +113,9 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
         add(key, inIntro(wanted.file), wanted.repeated);
 }
 
-// The files of the entries that reach add(), in the order the pass visits
-// them, so that workers can decode them ahead; mirrors the checks above
+// The file of each entry the pass hands to addEntry, by its position among
+// them, so that workers can decode them ahead; empty for an entry that will
+// not load a file of its own. Mirrors the checks of the pass and above
 std::vector<std::string> filesToLoad(const nlohmann::json& document)
 {
     std::vector<std::string> files;
@@ -114,7 +127,10 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
     const nlohmann::json& entries = document.at(format.topKey);
     for (const auto& item : entries.items()) {
         const nlohmann::json& entry = item.value();
-        if (!entry.is_object() || !entry.contains("file") || !entry.at("file").is_string())
+        if (!entry.is_object() || !entry.contains(format.requiredProperty))
+            continue;
+        files.emplace_back();
+        if (!entry.at("file").is_string())
             continue;
         if (entry.contains("repeated") && !entry.at("repeated").is_boolean())
             continue;
@@ -125,9 +141,23 @@ std::vector<std::string> filesToLoad(const nlohmann::json& document)
             if ((loaded != loadedFiles.end() && !loaded->second.expired()) || !planned.emplace(identity, true).second)
                 continue;
         }
-        files.push_back(file);
+        files.back() = file;
     }
     return files;
+}
+
+// Runs a catalogue pass with its pictures decoded ahead by `prefetch` (or
+// none), then stops the decoding: its workers end with the pass
+bool passWithPrefetch(std::unique_ptr<TexturePrefetch> prefetch, const std::function<bool(const EntryHandler&)>& walk)
+{
+    pass = PassUnderWay{prefetch.get(), 0};
+    const struct EndPass {
+        ~EndPass() { pass = PassUnderWay(); }
+    } endPass;
+    return walk([](const std::string& key, const nlohmann::json& entry) {
+        addEntry(key, entry);
+        ++pass.entry;
+    });
 }
 
 } // namespace
@@ -139,29 +169,35 @@ bool load(const std::string& path)
     // The pictures are being decoded already: the pass takes them as planned
     Prepared ahead = std::move(*prepared);
     prepared.reset();
-    const struct Finish {
-        ~Finish() { TexturePrefetch::finish(); }
-    } finish;
-    return loadReadCatalogue(path, std::move(ahead.read), format, [](nlohmann::json&& document) {
-        return passCatalogueEntries(std::move(document), format, addEntry);
+    return loadReadCatalogue(path, std::move(ahead.read), format, [&ahead](nlohmann::json&& document) {
+        return passWithPrefetch(std::move(ahead.prefetch), [&document](const EntryHandler& handleEntry) {
+            return passCatalogueEntries(std::move(document), format, handleEntry);
+        });
     });
 }
 
 void prepare(const std::string& path)
 {
-    prepared = Prepared{path, readCatalogueFile(path)};
+    prepared = Prepared{path, readCatalogueFile(path), nullptr};
     if (!uploads)
         return;
-    TexturePrefetch::plan(filesToLoad(prepared->read.document));
-    TexturePrefetch::start();
+    prepared->prefetch = std::make_unique<TexturePrefetch>(filesToLoad(prepared->read.document));
+    prepared->prefetch->start();
 }
 
 bool loadEntries(const nlohmann::json& document)
 {
+    // Another catalogue's pass: what was prepared is no longer decoded ahead
+    if (prepared)
+        prepared->prefetch.reset();
     // Decoding ahead makes textures and asks the card for their largest
     // size: with uploads off there is neither
-    const TexturePrefetch::Scope prefetch(uploads ? filesToLoad(document) : std::vector<std::string>());
-    return passCatalogueEntries(document, format, addEntry);
+    std::unique_ptr<TexturePrefetch> prefetch;
+    if (uploads)
+        prefetch = std::make_unique<TexturePrefetch>(filesToLoad(document));
+    return passWithPrefetch(std::move(prefetch), [&document](const EntryHandler& handleEntry) {
+        return passCatalogueEntries(document, format, handleEntry);
+    });
 }
 
 bool add(const std::string& key, const std::string& file, bool repeated)
@@ -192,7 +228,8 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         }
     }
     auto texture = std::make_shared<sf::Texture>();
-    if (!TexturePrefetch::load(*texture, file)) {
+    const bool loaded = pass.prefetch ? pass.prefetch->load(*texture, pass.entry, file) : loadTexture(*texture, file);
+    if (!loaded) {
         reportUnloadable(file);
         return false;
     }

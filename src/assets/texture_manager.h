@@ -43,11 +43,11 @@ extern std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStor
 // NOTE: making a texture opens a GL context, and with it the display. With
 // uploads off, each picture is decoded in full, as a start would, but only
 // its size is kept, in pictureSizes instead of textureStore, and no GL
-// context is needed: the check runs so, with no display at all.
+// context is needed: the check runs so, with no display at all. The card is
+// then taken to accept pictureLimits.assumedMaximumSize a side.
 extern bool uploads;                                               // true: pictures become textures; false: decoded and measured only
 extern std::unordered_map<std::string, sf::Vector2u> pictureSizes; // Key -> size of each picture decoded with uploads off
 extern std::unordered_set<std::string> repeatedPictures;           // The keys of pictureSizes whose textures would repeat
 extern std::set<std::string> picturesNamed;                        // Every picture file an entry named, loaded or not, as it was opened
-extern const unsigned int assumedMaximumSize;                      // With uploads off, the largest side a graphics card is taken to accept
 
 } // namespace TextureManager

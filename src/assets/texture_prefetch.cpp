@@ -1,197 +1,184 @@
 #include "assets/texture_prefetch.h"
 
+#include "pictures/decode.h"
+#include "pictures/limits.h"
+
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
-namespace TexturePrefetch {
-
-unsigned int threads = 2;
-unsigned int ahead = 2;
-std::size_t uploaded = 0;
+unsigned int TexturePrefetch::threads = 2;
+unsigned int TexturePrefetch::ahead = 2;
 
 namespace {
+
+// Marks an entry with no planned file
+const std::size_t unplanned = static_cast<std::size_t>(-1);
 
 // One planned file, in the order in which the main thread loads it
 struct Slot {
     std::string file;      // path as the catalogue gives it; never written while workers run
     bool claimed = false;  // a worker is decoding it, or has
     bool decoded = false;  // the worker is done; `image` has no pixels if decoding failed
+    bool failed = false;   // the worker's decode threw: the picture is refused
     bool dropped = false;  // the main thread passed it by: its pixels are not wanted
     DecodedImage image;    // the pixels, until taken or dropped
 };
 
-// The prefetch in progress. `lock` guards every field but `workers`, which
-// only the main thread touches.
-struct Prefetch {
-    std::vector<Slot> slots;         // the plan; never resized while workers run
-    std::size_t nextToDecode = 0;    // first slot that no worker may have claimed
-    std::size_t nextToTake = 0;      // slots before it are taken or dropped
-    unsigned int largest = 0;        // images wider or taller than a texture can be are not decoded
-    bool largestKnown = false;       // the graphics card has said `largest`
-    bool started = false;            // the workers were started (at start() or the first load)
-    bool taking = false;             // the main thread has asked for a file
-    bool stopping = false;           // the workers leave when set
+} // namespace
+
+// The prefetch in progress. `lock` guards every field but `workers` and
+// `slotOfEntry`, which only the main thread touches.
+struct TexturePrefetch::Plan {
+    std::vector<Slot> slots;              // the planned files; never resized while workers run
+    std::vector<std::size_t> slotOfEntry; // each entry's slot, or `unplanned`
+    std::size_t nextToDecode = 0;         // first slot that no worker may have claimed
+    std::size_t nextToTake = 0;           // slots before it are taken or dropped
+    unsigned int largest = 0;             // images wider or taller than a texture can be are not decoded
+    bool largestKnown = false;            // the graphics card has said `largest`
+    bool started = false;                 // the workers were started (at start() or the first load)
+    bool taking = false;                  // the main thread has asked for a file
+    bool stopping = false;                // the workers leave when set
     std::mutex lock;
-    std::condition_variable changed; // a slot was decoded or taken, or the workers must stop
+    std::condition_variable changed;      // a slot was decoded or taken, or the workers must stop
     std::vector<std::thread> workers;
     // Pixel buffers already uploaded, kept for the next decodes while files
     // remain to be claimed; at most one per worker
     std::vector<DecodedImage> spare;
-
-    // A plan started and never loaded still ends its workers at exit
-    ~Prefetch()
-    {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            stopping = true;
-        }
-        changed.notify_all();
-        for (std::thread& worker : workers)
-            worker.join();
-    }
 };
 
-Prefetch prefetch;
+namespace {
 
-// NOTE: every graphics card this program can run on takes textures this
-// large, so a picture no larger is decoded before the card has been asked
-// (making the first GL context takes a while); a larger one waits for its answer
-const unsigned int assuredSize = 2048;
+using Plan = TexturePrefetch::Plan;
+
+// Decodes a slot's file off the main thread. NOTE: nothing a decode throws
+// (an allocation that fails, above all) may end the process from a worker:
+// it is handed to the main thread as a refused picture
+void decodeSlot(Plan& plan, Slot& slot, DecodedImage buffer, std::unique_lock<std::mutex>& guard)
+{
+    guard.unlock();
+    bool assured = false;
+    bool failed = false;
+    try {
+        const ImageSize size = readImageSize(slot.file);
+        assured = size.known && size.width <= pictureLimits.assuredSize && size.height <= pictureLimits.assuredSize;
+    } catch (...) {
+        failed = true;
+    }
+    guard.lock();
+    plan.changed.wait(guard, [&] { return failed || assured || plan.largestKnown || plan.stopping; });
+    const unsigned int largest = plan.largestKnown ? plan.largest : pictureLimits.assuredSize;
+    DecodedImage image;
+    if (!failed && !plan.stopping) {
+        guard.unlock();
+        try {
+            // NOTE: the main thread refuses an image larger than a texture
+            // can be from its header, without decoding it; nor does a worker
+            image = decodeImage(slot.file, largest, std::move(buffer));
+        } catch (...) {
+            failed = true;
+        }
+        guard.lock();
+    }
+    slot.decoded = true;
+    slot.failed = failed;
+    if (!slot.dropped)
+        slot.image = std::move(image);
+}
 
 // A worker: decodes the next planned file while no more than `ahead` images
 // wait beyond the one the main thread is loading. Before its first load, the
 // first planned file is the one it will load.
-void decodeAhead()
+void decodeAhead(Plan& plan)
 {
-    std::unique_lock<std::mutex> guard(prefetch.lock);
+    std::unique_lock<std::mutex> guard(plan.lock);
     for (;;) {
-        prefetch.changed.wait(guard, [] {
-            const std::size_t bound = prefetch.nextToTake + ahead + (prefetch.taking ? 0 : 1);
-            return prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size() || prefetch.nextToDecode < bound;
+        plan.changed.wait(guard, [&plan] {
+            const std::size_t bound = plan.nextToTake + TexturePrefetch::ahead + (plan.taking ? 0 : 1);
+            return plan.stopping || plan.nextToDecode >= plan.slots.size() || plan.nextToDecode < bound;
         });
-        if (prefetch.stopping || prefetch.nextToDecode >= prefetch.slots.size())
+        if (plan.stopping || plan.nextToDecode >= plan.slots.size())
             return;
-        Slot& slot = prefetch.slots[prefetch.nextToDecode++];
+        Slot& slot = plan.slots[plan.nextToDecode++];
         slot.claimed = true;
         DecodedImage buffer;
-        if (!prefetch.spare.empty()) {
-            buffer = std::move(prefetch.spare.back());
-            prefetch.spare.pop_back();
+        if (!plan.spare.empty()) {
+            buffer = std::move(plan.spare.back());
+            plan.spare.pop_back();
         }
         // The last file is claimed: no decode will want the others
-        if (prefetch.nextToDecode >= prefetch.slots.size())
-            prefetch.spare.clear();
-        guard.unlock();
-        const ImageSize size = readImageSize(slot.file);
-        const bool assured = size.known && size.width <= assuredSize && size.height <= assuredSize;
-        guard.lock();
-        prefetch.changed.wait(guard, [assured] { return assured || prefetch.largestKnown || prefetch.stopping; });
-        const unsigned int largest = prefetch.largestKnown ? prefetch.largest : assuredSize;
-        DecodedImage image;
-        if (!prefetch.stopping) {
-            guard.unlock();
-            // NOTE: the main thread refuses an image larger than a texture
-            // can be from its header, without decoding it; nor does a worker
-            image = decodeImage(slot.file, largest, std::move(buffer));
-            guard.lock();
-        }
-        slot.decoded = true;
-        if (!slot.dropped)
-            slot.image = std::move(image);
-        prefetch.changed.notify_all();
+        if (plan.nextToDecode >= plan.slots.size())
+            plan.spare.clear();
+        decodeSlot(plan, slot, std::move(buffer), guard);
+        plan.changed.notify_all();
     }
 }
 
 // Called with the lock held, at start() or the first load
-void startWorkers()
+void startWorkers(Plan& plan)
 {
-    prefetch.started = true;
-    const std::size_t count = std::min<std::size_t>(threads, prefetch.slots.size() - prefetch.nextToTake);
+    plan.started = true;
+    const std::size_t count = std::min<std::size_t>(TexturePrefetch::threads, plan.slots.size() - plan.nextToTake);
     for (std::size_t i = 0; i < count; ++i) {
         try {
-            prefetch.workers.emplace_back(decodeAhead);
+            plan.workers.emplace_back(decodeAhead, std::ref(plan));
         } catch (const std::system_error&) {
             break; // fewer workers; unclaimed files load on the main thread
         }
     }
 }
 
-// Hands over what a worker made of the file, pixels or not, when one has it
-// or is making it; false when the main thread must decode it itself
-bool take(const std::string& file, DecodedImage& out)
+// What a worker made of an entry's file
+enum class Taken {
+    Here,    // no worker has it: the main thread decodes it itself
+    Decoded, // `out` holds what the worker made of it, pixels or not
+    Failed,  // the worker's decode threw
+};
+
+Taken take(Plan& plan, std::size_t entry, DecodedImage& out)
 {
-    std::unique_lock<std::mutex> guard(prefetch.lock);
-    std::size_t index = prefetch.nextToTake;
-    while (index < prefetch.slots.size() && prefetch.slots[index].file != file)
-        ++index;
-    if (index == prefetch.slots.size())
-        return false;
+    if (entry >= plan.slotOfEntry.size() || plan.slotOfEntry[entry] == unplanned)
+        return Taken::Here;
+    const std::size_t index = plan.slotOfEntry[entry];
+    std::unique_lock<std::mutex> guard(plan.lock);
+    if (index < plan.nextToTake)
+        return Taken::Here;
     // The files before it belong to entries the main thread passed by (a key
     // already stored): free their pixels now
-    for (std::size_t i = prefetch.nextToTake; i < index; ++i) {
-        prefetch.slots[i].dropped = true;
-        prefetch.slots[i].image = DecodedImage();
+    for (std::size_t i = plan.nextToTake; i < index; ++i) {
+        plan.slots[i].dropped = true;
+        plan.slots[i].image = DecodedImage();
     }
-    prefetch.nextToTake = index + 1;
-    prefetch.taking = true;
-    if (!prefetch.started) {
+    plan.nextToTake = index + 1;
+    plan.taking = true;
+    if (!plan.started) {
         // By now the main thread has asked for the limit: asking again writes nothing new
-        prefetch.largest = sf::Texture::getMaximumSize();
-        prefetch.largestKnown = true;
-        startWorkers();
+        plan.largest = sf::Texture::getMaximumSize();
+        plan.largestKnown = true;
+        startWorkers(plan);
     }
-    Slot& slot = prefetch.slots[index];
+    Slot& slot = plan.slots[index];
     if (!slot.claimed) {
         // No worker got to it yet: the main thread loads it while they go on
         slot.dropped = true;
-        prefetch.nextToDecode = std::max(prefetch.nextToDecode, index + 1);
+        plan.nextToDecode = std::max(plan.nextToDecode, index + 1);
     }
-    prefetch.changed.notify_all();
+    plan.changed.notify_all();
     if (slot.dropped)
-        return false;
-    prefetch.changed.wait(guard, [&slot] { return slot.decoded; });
+        return Taken::Here;
+    plan.changed.wait(guard, [&slot] { return slot.decoded; });
+    if (slot.failed)
+        return Taken::Failed;
     out = std::move(slot.image);
-    return true;
+    return Taken::Decoded;
 }
 
-} // namespace
-
-void plan(std::vector<std::string> files)
+// Makes the texture from what decodeImage made of the file
+bool upload(sf::Texture& texture, const std::string& file, const DecodedImage& image)
 {
-    finish();
-    if (threads == 0)
-        return;
-    prefetch.slots.resize(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i)
-        prefetch.slots[i].file = std::move(files[i]);
-}
-
-void start()
-{
-    {
-        std::lock_guard<std::mutex> guard(prefetch.lock);
-        if (prefetch.started || prefetch.slots.empty())
-            return;
-        startWorkers();
-    }
-    // Asked once the workers are off: the first GL context is made here
-    const unsigned int largest = sf::Texture::getMaximumSize();
-    {
-        std::lock_guard<std::mutex> guard(prefetch.lock);
-        prefetch.largest = largest;
-        prefetch.largestKnown = true;
-    }
-    prefetch.changed.notify_all();
-}
-
-bool load(sf::Texture& texture, const std::string& file)
-{
-    DecodedImage image;
-    if (!take(file, image))
-        image = decodeImage(file, sf::Texture::getMaximumSize());
     // NOTE: the media library's own loading is asked only where it is safe,
     // and then writes its own failure lines where it always did
     if (!image.pixels)
@@ -201,42 +188,73 @@ bool load(sf::Texture& texture, const std::string& file)
     if (!texture.create(image.width, image.height))
         return false;
     texture.update(image.pixels.get());
-    ++uploaded;
-    std::lock_guard<std::mutex> guard(prefetch.lock);
-    if (prefetch.nextToDecode < prefetch.slots.size() && prefetch.spare.size() < prefetch.workers.size())
-        prefetch.spare.push_back(std::move(image));
     return true;
 }
 
-void finish()
+} // namespace
+
+TexturePrefetch::TexturePrefetch(std::vector<std::string> files) : plan(std::make_unique<Plan>())
+{
+    if (threads == 0)
+        return;
+    plan->slotOfEntry.assign(files.size(), unplanned);
+    for (std::size_t entry = 0; entry < files.size(); ++entry) {
+        if (files[entry].empty())
+            continue;
+        plan->slotOfEntry[entry] = plan->slots.size();
+        plan->slots.emplace_back();
+        plan->slots.back().file = std::move(files[entry]);
+    }
+}
+
+TexturePrefetch::~TexturePrefetch()
 {
     {
-        std::lock_guard<std::mutex> guard(prefetch.lock);
-        prefetch.stopping = true;
+        std::lock_guard<std::mutex> guard(plan->lock);
+        plan->stopping = true;
     }
-    prefetch.changed.notify_all();
-    for (std::thread& worker : prefetch.workers)
+    plan->changed.notify_all();
+    for (std::thread& worker : plan->workers)
         worker.join();
-    prefetch.workers.clear();
-    prefetch.spare.clear();
-    prefetch.slots.clear();
-    prefetch.nextToDecode = 0;
-    prefetch.nextToTake = 0;
-    prefetch.started = false;
-    prefetch.largest = 0;
-    prefetch.largestKnown = false;
-    prefetch.taking = false;
-    prefetch.stopping = false;
 }
 
-std::size_t waitingImages()
+void TexturePrefetch::start()
 {
-    std::lock_guard<std::mutex> guard(prefetch.lock);
-    std::size_t count = 0;
-    for (const Slot& slot : prefetch.slots)
-        if (slot.image.pixels)
-            ++count;
-    return count;
+    {
+        std::lock_guard<std::mutex> guard(plan->lock);
+        if (plan->started || plan->slots.empty())
+            return;
+        startWorkers(*plan);
+    }
+    // Asked once the workers are off: the first GL context is made here
+    const unsigned int largest = sf::Texture::getMaximumSize();
+    {
+        std::lock_guard<std::mutex> guard(plan->lock);
+        plan->largest = largest;
+        plan->largestKnown = true;
+    }
+    plan->changed.notify_all();
 }
 
-} // namespace TexturePrefetch
+bool TexturePrefetch::load(sf::Texture& texture, std::size_t entry, const std::string& file)
+{
+    DecodedImage image;
+    const Taken taken = take(*plan, entry, image);
+    if (taken == Taken::Failed)
+        return false;
+    if (taken == Taken::Here)
+        image = decodeImage(file, sf::Texture::getMaximumSize());
+    if (!upload(texture, file, image))
+        return false;
+    if (!image.pixels)
+        return true;
+    std::lock_guard<std::mutex> guard(plan->lock);
+    if (plan->nextToDecode < plan->slots.size() && plan->spare.size() < plan->workers.size())
+        plan->spare.push_back(std::move(image));
+    return true;
+}
+
+bool loadTexture(sf::Texture& texture, const std::string& file)
+{
+    return upload(texture, file, decodeImage(file, sf::Texture::getMaximumSize()));
+}

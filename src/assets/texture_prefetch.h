@@ -1,37 +1,44 @@
 #pragma once
-// Decodes the images of a texture catalogue on worker threads while the main
-// thread walks its entries, so that loading many large pictures takes the
-// time of the slowest core rather than the sum of them all.
+// Decodes the images of a texture catalogue pass on worker threads while the
+// main thread walks its entries, so that loading many large pictures takes
+// the time of the slowest core rather than the sum of them all.
 // Workers only read files and decode pixels; every texture upload, every
 // graphics call and every message stays on the main thread, in the order that
 // loading one image after another gives.
 
-#include "assets/image_header.h"
-
 #include <SFML/Graphics/Texture.hpp>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
-namespace TexturePrefetch {
+// The pictures of one catalogue pass, decoded ahead. Made when the pass's
+// entries are planned; its workers are stopped and joined, and the pixels no
+// load took are freed, when it goes.
+class TexturePrefetch {
+public:
+    // Entry i of the pass (its position among the entries the pass hands
+    // over) loads files[i]; an entry whose name here is empty is not decoded
+    // ahead: its key shares another entry's texture, or its file is refused.
+    // Decoding starts at start() or the first load.
+    explicit TexturePrefetch(std::vector<std::string> files);
+    ~TexturePrefetch();
+    TexturePrefetch(const TexturePrefetch&) = delete;
+    TexturePrefetch& operator=(const TexturePrefetch&) = delete;
 
-void plan(std::vector<std::string> files);                // Names the files the main thread will load, in that order; decoding starts with the first load
-void start();                                             // Starts decoding the plan now, before the first load; asks the graphics card its largest texture
-bool load(sf::Texture& texture, const std::string& file); // Loads a whole image into the texture: decoded ahead when it is planned, else here; the media library's loadFromFile only where decodeImage leaves the file to it
-void finish();                                            // Stops the workers and frees pixels that were never used
-std::size_t waitingImages();                              // Decoded images that no load has taken yet
+    void start(); // Starts decoding the plan now, before the first load; asks the graphics card its largest texture
+    bool load(sf::Texture& texture, std::size_t entry, const std::string& file); // Loads entry's picture, `file`, into the texture: decoded ahead when it is planned, else here
 
-// Plans while it lives: a catalogue pass keeps one for its duration
-struct Scope {
-    explicit Scope(std::vector<std::string> files) { plan(std::move(files)); }
-    ~Scope() { finish(); }
-    Scope(const Scope&) = delete;
-    Scope& operator=(const Scope&) = delete;
+    static unsigned int threads; // decoding threads; 0 loads every image on the main thread
+    static unsigned int ahead;   // images decoded beyond the one the main thread waits for (or, before its first load, will wait for); bounds the memory
+
+    struct Plan; // what the workers share with the main thread
+
+private:
+    std::unique_ptr<Plan> plan;
 };
 
-extern unsigned int threads;  // decoding threads; 0 loads every image on the main thread
-extern unsigned int ahead;    // images decoded beyond the one the main thread waits for (or, before its first load, will wait for); bounds the memory
-extern std::size_t uploaded;  // textures made from pixels decoded ahead, since the program started
-
-} // namespace TexturePrefetch
+// Loads a whole image into the texture on this thread: the media library's
+// loadFromFile only where decodeImage leaves the file to it
+bool loadTexture(sf::Texture& texture, const std::string& file);

@@ -8,6 +8,7 @@
 #include "assets/music_manager.h"
 #include "assets/sprite_manager.h"
 #include "assets/texture_manager.h"
+#include "pictures/limits.h"
 #include "scenes/intro_slideshow.h"
 #include "scenes/show.h"
 #include "scenes/show_file.h"
@@ -23,8 +24,6 @@
 #include <unordered_set>
 #include <sstream>
 #include <vector>
-
-const unsigned int checkNotedPictureSize = 8192;
 
 namespace {
 
@@ -337,9 +336,9 @@ void checkTextures(Findings& findings)
     keys.insert(keys.end(), uploaded.begin(), uploaded.end());
     for (const std::string& key : keys) {
         const sf::Vector2u size = TextureManager::picture(key)->size;
-        if (size.x > checkNotedPictureSize || size.y > checkNotedPictureSize)
+        if (size.x > pictureLimits.checkNotedSize || size.y > pictureLimits.checkNotedSize)
             findings.note(Textures, "Texture " + printable(key) + " is " + Messages::pixels(size.x, size.y) +
-                                        ": graphics cards that take at most " + std::to_string(checkNotedPictureSize) +
+                                        ": graphics cards that take at most " + std::to_string(pictureLimits.checkNotedSize) +
                                         " a side refuse it.",
                           at(textures, key));
         if (SpriteManager::texturesNamed.count(key) == 0 && !findings.hides(sprites))

@@ -17,5 +17,3 @@ struct CheckOptions {
 // line per note, and a summary line; or, as JSON, the findings and their
 // counts on standard output. Returns 0 when there is no problem, else 1.
 int runCheck(const CheckOptions& options = CheckOptions());
-
-extern const unsigned int checkNotedPictureSize; // Pictures larger than this on a side get a note: smaller graphics cards refuse them

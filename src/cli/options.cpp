@@ -5,9 +5,9 @@
 #include "base/files.h"
 #include "base/problems.h"
 #include "scenes/show_file.h"
-#include "assets/texture_manager.h"
 #include "scenes/screen_fade.h"
 #include "scenes/show.h"
+#include "pictures/limits.h"
 
 #include <CLI/CLI.hpp>
 
@@ -73,10 +73,10 @@ std::string checkHelp()
            "its own, and a summary line. Exit status 0: no\n"
            "problem; 1: at least one. Opens no window and\n"
            "plays nothing: needs no display, no sound card.\n"
-           "With no graphics card to ask, it takes " + std::to_string(TextureManager::assumedMaximumSize) + "\n"
+           "With no graphics card to ask, it takes " + std::to_string(pictureLimits.assumedMaximumSize) + "\n"
            "pixels a side as the largest picture a card\n"
            "accepts, as today's do, and notes pictures over\n"
-           + std::to_string(checkNotedPictureSize) + ", which smaller cards refuse.\n"
+           + std::to_string(pictureLimits.checkNotedSize) + ", which smaller cards refuse.\n"
            "Example: orvalen-intro --check";
 }
 

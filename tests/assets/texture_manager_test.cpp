@@ -1,4 +1,5 @@
-#include "assets/image_header.h"
+#include "pictures/decode.h"
+#include "pictures/limits.h"
 #include "assets/texture_manager.h"
 #include "support/test_support.h"
 
@@ -110,7 +111,7 @@ TEST_F(TextureCatalogue, WithUploadsOffStoresTheSameKeysWithTheirSizesOnly)
     png += std::string("\0\0\x4e\x20\0\0\x4e\x20\x08\x00\x00\x00\x00", 13);
     png += std::string("\0\0\0\0", 4);
     const std::string huge = dir.write("huge.png", png);
-    ASSERT_LT(TextureManager::assumedMaximumSize, 20000u);
+    ASSERT_LT(pictureLimits.assumedMaximumSize, 20000u);
     const json document{{"textures",
                          {{"a", {{"file", red}, {"repeated", true}}},
                           {"b", {{"file", dir.path("absent.png")}}},

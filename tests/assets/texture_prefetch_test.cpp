@@ -1,5 +1,6 @@
 #include "assets/texture_manager.h"
 #include "assets/texture_prefetch.h"
+#include "support/picture_opens.h"
 #include "support/test_support.h"
 
 #include <SFML/Graphics/Image.hpp>
@@ -16,6 +17,8 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <tuple>
 
@@ -109,6 +112,28 @@ int largestDifference(const std::vector<sf::Uint8>& a, const std::vector<sf::Uin
     return largest;
 }
 
+// The threads the process has now
+std::size_t threadCount()
+{
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+// Waits, without a bound, until `done` holds: a test that never gets there
+// ends on its time-out
+template <typename Condition>
+void waitUntil(Condition done)
+{
+    while (!done())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+bool openedOffMainThread(const std::string& file)
+{
+    const std::vector<std::string> files = PictureOpens::openedOffMainThread();
+    return std::find(files.begin(), files.end(), file) != files.end();
+}
+
 class TexturePrefetchTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -119,7 +144,7 @@ protected:
     }
     void TearDown() override
     {
-        TexturePrefetch::finish();
+        PictureOpens::stopWatching();
         TexturePrefetch::threads = 2;
         TexturePrefetch::ahead = 2;
         resetProgramState();
@@ -186,6 +211,7 @@ TEST_F(TexturePrefetchTest, GivesTheLinesAndTexturesOfLoadingOneImageAfterAnothe
 
     TexturePrefetch::threads = 0;
     const auto [sequentialLines, sequentialTextures] = loadTwice(document);
+    const std::size_t threadsBefore = threadCount();
 
     // The program's own lines, for a check that the comparison is not empty
     std::vector<std::string> ownLines;
@@ -232,7 +258,7 @@ TEST_F(TexturePrefetchTest, GivesTheLinesAndTexturesOfLoadingOneImageAfterAnothe
         SCOPED_TRACE("threads " + std::to_string(setting.threads) + ", ahead " + std::to_string(setting.ahead));
         TexturePrefetch::threads = setting.threads;
         TexturePrefetch::ahead = setting.ahead;
-        const std::size_t uploadedBefore = TexturePrefetch::uploaded;
+        PictureOpens::watch();
         const auto [lines, stored] = loadTwice(document);
         EXPECT_EQ(lines, sequentialLines);
         EXPECT_EQ(stored.size(), sequentialTextures.size());
@@ -247,9 +273,11 @@ TEST_F(TexturePrefetchTest, GivesTheLinesAndTexturesOfLoadingOneImageAfterAnothe
             else
                 EXPECT_TRUE(stored.at(key).pixels == texture.pixels) << key;
         }
-        // The prefetched path was taken, not only the fallback
-        EXPECT_GT(TexturePrefetch::uploaded, uploadedBefore);
-        EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+        // The prefetched path was taken, not only the fallback (with no
+        // look-ahead and no start before the pass, a worker never gets
+        // ahead of the main thread), and its workers ended with the pass
+        EXPECT_EQ(PictureOpens::openedOffMainThread().empty(), setting.ahead == 0);
+        EXPECT_EQ(threadCount(), threadsBefore);
     }
     // The decoded pixels are those of the files (checked once, on the PNG noise)
     const sf::Image expectedFirst = noiseImage(640, 480, 1);
@@ -259,29 +287,41 @@ TEST_F(TexturePrefetchTest, GivesTheLinesAndTexturesOfLoadingOneImageAfterAnothe
     EXPECT_FALSE(sequentialTextures.at("a").repeated);
 }
 
-TEST_F(TexturePrefetchTest, KeepsNoMoreDecodedImagesWaitingThanItsLookAhead)
+// The workers decode `ahead` files beyond the one the main thread loads, then
+// wait for it; the bound moves with each load, passed-by entries included
+TEST_F(TexturePrefetchTest, DecodesNoFurtherAheadThanItsLookAhead)
 {
     std::vector<std::string> files;
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 9; ++i)
         files.push_back(writeNoise("img" + std::to_string(i) + ".png", 300, 200, 40 + i));
     for (unsigned ahead : {1u, 2u, 3u}) {
         SCOPED_TRACE("ahead " + std::to_string(ahead));
         TexturePrefetch::ahead = ahead;
-        TexturePrefetch::plan(files);
-        sf::Texture texture;
-        ASSERT_TRUE(TexturePrefetch::load(texture, files[0]));
-        // The workers decode `ahead` files, then wait for the main thread
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (TexturePrefetch::waitingImages() < ahead && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        EXPECT_EQ(TexturePrefetch::waitingImages(), ahead);
-        // Images the main thread passes by are freed at once
-        ASSERT_TRUE(TexturePrefetch::load(texture, files[ahead + 1]));
-        EXPECT_EQ(texture.copyToImage().getPixel(7, 5), noiseImage(300, 200, 40 + ahead + 1).getPixel(7, 5));
-        EXPECT_LE(TexturePrefetch::waitingImages(), ahead);
-        TexturePrefetch::finish();
-        EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+        PictureOpens::watch();
+        {
+            TexturePrefetch prefetch(files);
+            sf::Texture texture;
+            // The first load finds no worker started: it decodes its own file
+            ASSERT_TRUE(prefetch.load(texture, 0, files[0]));
+            // Two workers: which opens its file first is theirs to say
+            std::vector<std::string> next(files.begin() + 1, files.begin() + 1 + ahead);
+            waitUntil([&] { return PictureOpens::openedOffMainThread().size() >= ahead; });
+            // Time for a worker to go too far, were it to
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            std::vector<std::string> decoded = PictureOpens::openedOffMainThread();
+            std::sort(decoded.begin(), decoded.end());
+            std::sort(next.begin(), next.end());
+            EXPECT_EQ(decoded, next);
+            // Entries the main thread passes by count as loaded
+            ASSERT_TRUE(prefetch.load(texture, ahead + 1, files[ahead + 1]));
+            EXPECT_EQ(texture.copyToImage().getPixel(7, 5), noiseImage(300, 200, 40 + ahead + 1).getPixel(7, 5));
+            const std::size_t furthest = std::min<std::size_t>(ahead + 1 + ahead, files.size() - 1);
+            waitUntil([&] { return openedOffMainThread(files[furthest]); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            for (std::size_t i = furthest + 1; i < files.size(); ++i)
+                EXPECT_FALSE(openedOffMainThread(files[i])) << files[i];
+        }
+        PictureOpens::stopWatching();
     }
 }
 
@@ -314,11 +354,13 @@ TEST_F(TexturePrefetchTest, APreparedLoadGivesTheLinesAndTexturesOfAPlainOne)
             auto run = [&](bool prepared) {
                 resetProgramState();
                 TextureManager::uploads = uploads;
+                const std::size_t threadsBefore = threadCount();
                 CaptureErrors errors;
                 if (prepared)
                     TextureManager::prepare(c.path);
                 const bool result = TextureManager::load(c.path);
-                EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
+                // The load ends the decoding: no worker outlives it
+                EXPECT_EQ(threadCount(), threadsBefore);
                 std::vector<std::string> sizes;
                 for (const auto& [key, size] : TextureManager::pictureSizes)
                     sizes.push_back(key + " " + std::to_string(size.x) + "x" + std::to_string(size.y));
@@ -352,26 +394,32 @@ std::vector<sf::Uint8> texturePixels(const sf::Texture& texture)
     return std::vector<sf::Uint8>(image.getPixelsPtr(), image.getPixelsPtr() + size.x * size.y * 4);
 }
 
-// Plans that name one file several times (several keys on it), and loads
-// that pass planned files by or come after the plan has passed them: every
-// load gives its own file's pixels, at every worker count and look-ahead,
-// none waits for ever, and nothing decoded is left waiting
-TEST_F(TexturePrefetchTest, RepeatedAndSkippedFilesGiveEachLoadItsOwnPixels)
+// Plans that name one file for several entries (several keys on it), entries
+// with no planned file, and loads that pass planned entries by or come after
+// the plan has passed them: every load gives its own file's pixels, at every
+// worker count and look-ahead, and none waits for ever
+TEST_F(TexturePrefetchTest, RepeatedAndSkippedEntriesGiveEachLoadItsOwnPixels)
 {
     const std::string x = writeNoise("x.png", 96, 64, 51);
     const std::string y = writeNoise("y.png", 80, 50, 52);
     const std::string z = writeNoise("z.png", 33, 77, 53);
     const std::map<std::string, std::vector<sf::Uint8>> pixels = {
         {x, noisePixels(96, 64, 51)}, {y, noisePixels(80, 50, 52)}, {z, noisePixels(33, 77, 53)}};
+    struct Load {
+        std::size_t entry;
+        std::string file;
+    };
     const struct {
         const char* name;
-        std::vector<std::string> plan, loads;
+        std::vector<std::string> plan;
+        std::vector<Load> loads;
     } cases[] = {
-        {"one file under three keys", {x, y, x, x}, {x, y, x, x}},
-        {"a file loaded again after the plan", {x, y}, {x, y, x, x}},
-        {"a repeat passed by", {x, y, x, z}, {x, z, y}},
-        {"every file passed by, then loaded", {x, y, z}, {z, y, x}},
-        {"the same file in a row", {x, x, x}, {x, x, x}},
+        {"one file under three keys", {x, y, x, x}, {{0, x}, {1, y}, {2, x}, {3, x}}},
+        {"entries after the plan", {x, y}, {{0, x}, {1, y}, {2, x}, {3, x}}},
+        {"a repeat passed by", {x, y, x, z}, {{0, x}, {3, z}, {1, y}}},
+        {"every entry passed by, then loaded", {x, y, z}, {{2, z}, {1, y}, {0, x}}},
+        {"the same file in a row", {x, x, x}, {{0, x}, {1, x}, {2, x}}},
+        {"entries with no planned file", {"", x, "", y}, {{0, z}, {1, x}, {2, z}, {3, y}}},
     };
     const struct {
         unsigned threads, ahead;
@@ -382,16 +430,12 @@ TEST_F(TexturePrefetchTest, RepeatedAndSkippedFilesGiveEachLoadItsOwnPixels)
                          std::to_string(setting.ahead));
             TexturePrefetch::threads = setting.threads;
             TexturePrefetch::ahead = setting.ahead;
-            TexturePrefetch::plan(c.plan);
-            for (const std::string& file : c.loads) {
+            TexturePrefetch prefetch(c.plan);
+            for (const Load& load : c.loads) {
                 sf::Texture texture;
-                ASSERT_TRUE(TexturePrefetch::load(texture, file));
-                EXPECT_TRUE(texturePixels(texture) == pixels.at(file)) << file;
-                // Never more waiting than the look-ahead, and the one the next load may take
-                EXPECT_LE(TexturePrefetch::waitingImages(), setting.ahead + 1);
+                ASSERT_TRUE(prefetch.load(texture, load.entry, load.file));
+                EXPECT_TRUE(texturePixels(texture) == pixels.at(load.file)) << load.file;
             }
-            TexturePrefetch::finish();
-            EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
         }
     }
 }
@@ -408,23 +452,24 @@ TEST_F(TexturePrefetchTest, APicturePassedByWhileItIsDecodedIsLetGo)
     TexturePrefetch::ahead = 1;
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        TexturePrefetch::plan({slow, quick});
-        TexturePrefetch::start();
-        // The worker is well into the slow picture by now
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        PictureOpens::watch();
+        TexturePrefetch prefetch({slow, quick});
+        prefetch.start();
+        // The worker is into the slow picture
+        waitUntil([&] { return openedOffMainThread(slow); });
         sf::Texture texture;
-        ASSERT_TRUE(TexturePrefetch::load(texture, quick));
+        ASSERT_TRUE(prefetch.load(texture, 1, quick));
         EXPECT_TRUE(texturePixels(texture) == noisePixels(40, 30, 62));
-        // Whenever the worker is done with it, its pixels go
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ASSERT_TRUE(TexturePrefetch::load(texture, slow));
+        const std::size_t opensBefore = PictureOpens::opened().size();
+        ASSERT_TRUE(prefetch.load(texture, 0, slow));
         EXPECT_EQ(texture.getSize(), sf::Vector2u(2400, 1600));
         EXPECT_EQ(texture.copyToImage().getPixel(2399, 1599), noiseImage(2400, 1600, 61).getPixel(2399, 1599));
-        TexturePrefetch::finish();
+        // Decoded afresh on the main thread, not taken from the worker
+        const std::vector<PictureOpens::Open> opens = PictureOpens::opened();
+        EXPECT_TRUE(std::any_of(opens.begin() + opensBefore, opens.end(), [&](const PictureOpens::Open& open) {
+            return open.file == slow && open.mainThread;
+        }));
+        PictureOpens::stopWatching();
     }
 }
 
@@ -446,35 +491,120 @@ TEST_F(TexturePrefetchTest, LoadsEveryPictureWhenWorkersCannotStart)
         SCOPED_TRACE(c.name);
         TexturePrefetch::threads = 2;
         TexturePrefetch::ahead = 2;
-        TexturePrefetch::plan(files);
+        TexturePrefetch prefetch(files);
         threadStartsLeft = c.startsBeforeFailure;
-        TexturePrefetch::start();
+        prefetch.start();
         const int unused = threadStartsLeft.exchange(-1);
         // Every start was tried, the failing one included
         EXPECT_EQ(unused, 0);
         for (int i = 0; i < 5; ++i) {
             sf::Texture texture;
-            ASSERT_TRUE(TexturePrefetch::load(texture, files[i]));
+            ASSERT_TRUE(prefetch.load(texture, i, files[i]));
             EXPECT_TRUE(texturePixels(texture) == noisePixels(120, 90, 70 + i)) << files[i];
         }
-        TexturePrefetch::finish();
-        EXPECT_EQ(TexturePrefetch::waitingImages(), 0u);
     }
 }
 #endif
 
-TEST_F(TexturePrefetchTest, LoadsAFileOutsideThePlanOnTheMainThread)
+TEST_F(TexturePrefetchTest, LoadsAnEntryOutsideThePlanOnTheMainThread)
 {
     const std::string planned = writeNoise("planned.png", 64, 48, 7);
     const std::string other = writeNoise("other.png", 32, 16, 8);
-    TexturePrefetch::plan({planned});
+    TexturePrefetch prefetch({planned});
     sf::Texture texture;
-    ASSERT_TRUE(TexturePrefetch::load(texture, other));
+    ASSERT_TRUE(prefetch.load(texture, 1, other));
     EXPECT_EQ(texture.getSize(), sf::Vector2u(32, 16));
     EXPECT_EQ(texture.copyToImage().getPixel(31, 15), noiseImage(32, 16, 8).getPixel(31, 15));
-    // The planned file is still there for its own load
-    ASSERT_TRUE(TexturePrefetch::load(texture, planned));
+    // The planned entry is still there for its own load
+    ASSERT_TRUE(prefetch.load(texture, 0, planned));
     EXPECT_EQ(texture.getSize(), sf::Vector2u(64, 48));
+}
+
+// Keys on one file, however it is spelled, share one texture, and the file
+// is decoded once: not again for a later entry, nor for a later catalogue
+// once a key holds its texture
+TEST_F(TexturePrefetchTest, AFileSharedByEntriesIsDecodedOnce)
+{
+    const std::string shared = writeNoise("shared.png", 70, 40, 91);
+    const std::string spelledOtherwise = dir.root() + "/./shared.png";
+    const std::string other = writeNoise("other.png", 20, 10, 92);
+    const json first = {{"textures", {{"a", {{"file", shared}}},
+                                      {"b", {{"file", spelledOtherwise}}},
+                                      {"c", {{"file", other}}},
+                                      {"d", {{"file", shared}}}}}};
+    const json later = {{"textures", {{"e", {{"file", spelledOtherwise}}}}}};
+    // Opens of the shared file: the header and the decode on a worker, the
+    // decode alone on the main thread
+    auto opensOfShared = [&] {
+        std::size_t count = 0;
+        for (const PictureOpens::Open& open : PictureOpens::opened())
+            count += open.file == shared || open.file == spelledOtherwise;
+        return count;
+    };
+    const struct {
+        unsigned threads, ahead;
+    } settings[] = {{0, 0}, {1, 1}, {2, 2}};
+    for (const auto& setting : settings) {
+        SCOPED_TRACE("threads " + std::to_string(setting.threads) + ", ahead " + std::to_string(setting.ahead));
+        resetProgramState();
+        TexturePrefetch::threads = setting.threads;
+        TexturePrefetch::ahead = setting.ahead;
+        PictureOpens::watch();
+        ASSERT_TRUE(TextureManager::loadEntries(first));
+        const std::size_t opens = opensOfShared();
+        EXPECT_GE(opens, 1u);
+        EXPECT_LE(opens, 2u);
+        ASSERT_NE(TextureManager::get("a"), nullptr);
+        EXPECT_EQ(TextureManager::get("b"), TextureManager::get("a"));
+        EXPECT_EQ(TextureManager::get("d"), TextureManager::get("a"));
+        EXPECT_NE(TextureManager::get("c"), TextureManager::get("a"));
+        ASSERT_TRUE(TextureManager::loadEntries(later));
+        EXPECT_EQ(opensOfShared(), opens);
+        EXPECT_EQ(TextureManager::get("e"), TextureManager::get("a"));
+        PictureOpens::stopWatching();
+    }
+}
+
+// A decode that throws on a worker, as an allocation that fails throws,
+// refuses that one picture with its usual line; the worker goes on with
+// the next, and the process with the load
+TEST_F(TexturePrefetchTest, AWorkerWhoseDecodeThrowsRefusesThatPictureAlone)
+{
+    const std::string throwing = writeNoise("throwing.png", 64, 48, 81);
+    const std::string second = writeNoise("second.png", 50, 40, 82);
+    const std::string third = writeNoise("third.png", 30, 20, 83);
+    const std::string catalogue = dir.write("textures.json", json{{"textures", {{"a", {{"file", throwing}}},
+                                                                               {"b", {{"file", second}}},
+                                                                               {"c", {{"file", third}}}}}}.dump());
+    const struct {
+        const char* name;
+        int opensBefore; // the header is read first, then the whole file
+        std::exception_ptr error;
+    } cases[] = {
+        {"no memory for the header", 0, std::make_exception_ptr(std::bad_alloc())},
+        {"no memory for the pixels", 1, std::make_exception_ptr(std::bad_alloc())},
+        {"any other exception", 1, std::make_exception_ptr(std::runtime_error("decoder"))},
+    };
+    TexturePrefetch::threads = 1;
+    TexturePrefetch::ahead = 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetProgramState();
+        PictureOpens::watch();
+        PictureOpens::throwOnOpen(throwing, c.opensBefore, c.error);
+        CaptureErrors errors;
+        TextureManager::prepare(catalogue);
+        // The worker has been through all three before the load takes any
+        waitUntil([&] { return openedOffMainThread(third); });
+        EXPECT_TRUE(TextureManager::load(catalogue));
+        expectLines(errors.lines(), {"TextureManager: Unable to load file " + throwing + "."});
+        PictureOpens::stopWatching();
+        EXPECT_FALSE(TextureManager::has("a"));
+        ASSERT_TRUE(TextureManager::has("b"));
+        ASSERT_TRUE(TextureManager::has("c"));
+        EXPECT_TRUE(texturePixels(*TextureManager::get("b")) == noisePixels(50, 40, 82));
+        EXPECT_TRUE(texturePixels(*TextureManager::get("c")) == noisePixels(30, 20, 83));
+    }
 }
 
 } // namespace

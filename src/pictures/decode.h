@@ -1,17 +1,14 @@
 #pragma once
 // Reads an image's width and height from its header without decoding it, and
-// decodes a whole image to RGBA pixels. Both are safe on any thread.
+// decodes a whole image to RGBA pixels, choosing the decoder by the file's
+// first bytes. Both are safe on any thread.
+
+#include "pictures/image_size.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
-
-struct ImageSize {
-    bool known = false;      // false when the header could not be read (the full load then reports it)
-    unsigned int width = 0;  // pixels
-    unsigned int height = 0; // pixels
-};
 
 // Frees pixels that the decoder allocated
 struct FreePixels {
@@ -28,17 +25,14 @@ struct DecodedImage {
     // colours it handles its own way). Any other file without pixels is
     // refused outright: the media library's decoder is not safe on it.
     bool mediaLibraryMayTry = false;
+    // The size the file's header gave, pixels or not: it says why a picture
+    // too large was refused without the file being read again
+    ImageSize header;
 };
-
-// The most pixels a picture may have, whatever its sides: decoding takes up
-// to 20 bytes a pixel in some formats, and no picture may take the program
-// past a few hundred megabytes. 4096 by 2048, or a 4K UHD picture. (The
-// picture fuzzer lowers it, to keep each of its runs short.)
-extern unsigned long long mostPixels;
 
 // Both leave a special file unopened: a FIFO would block them
 ImageSize readImageSize(const std::string& path);
-bool tooLarge(const ImageSize& size, unsigned int largest); // A side above `largest`, or more than mostPixels in all
+bool tooLarge(const ImageSize& size, unsigned int largest); // A side above `largest`, or more than pictureLimits.mostPixels in all
 DecodedImage decodeImage(const std::string& path, unsigned int largest,
                          DecodedImage reuse = DecodedImage()); // Pixels stay null when the file is no image this can decode exactly as the media library does, or a side is above `largest`; writes nothing. The pixels of `reuse` are written over when they have room, else freed
 

@@ -1,7 +1,8 @@
 // The decoders the workers run, held to the media library's own loading:
 // every PNG they decode has its pixels exactly, every file it refuses they
 // refuse, and a JPEG differs from it by no more than decoders do.
-#include "assets/image_header.h"
+#include "pictures/decode.h"
+#include "pictures/limits.h"
 #include "support/test_support.h"
 
 #include <SFML/Graphics/Image.hpp>
@@ -384,6 +385,14 @@ TEST(PngDecoding, RefusesASideAboveTheLimitBeforeDecoding)
     const DecodedImage huge = decodeImage(dir.write("claimed.png", claimed), anySize);
     EXPECT_EQ(huge.pixels, nullptr);
     EXPECT_FALSE(huge.mediaLibraryMayTry);
+    // The size it was refused for stays with the answer
+    EXPECT_TRUE(huge.header.known);
+    EXPECT_EQ(huge.header.width, 50000u);
+    EXPECT_EQ(huge.header.height, 50000u);
+    // A picture decoded has the size its header gave too
+    EXPECT_TRUE(fits.header.known);
+    EXPECT_EQ(fits.header.width, 300u);
+    EXPECT_EQ(fits.header.height, 20u);
 }
 
 // Whatever its sides, a picture may have so many pixels and no more: some
@@ -419,6 +428,16 @@ TEST(PictureSize, IsTooLargeAboveEitherSideOrTheMostPixels)
     const DecodedImage decoded = decodeImage(path, 16384);
     EXPECT_EQ(decoded.pixels, nullptr);
     EXPECT_FALSE(decoded.mediaLibraryMayTry);
+    EXPECT_EQ(decoded.header.width, 4096u);
+    EXPECT_EQ(decoded.header.height, 2049u);
+    // The cap is the one in the record of limits, which the fuzzer lowers
+    const unsigned long long mostPixels = pictureLimits.mostPixels;
+    pictureLimits.mostPixels = 512 * 512;
+    const bool above = tooLarge({true, 513, 512}, 16384);
+    const bool at = tooLarge({true, 512, 512}, 16384);
+    pictureLimits.mostPixels = mostPixels;
+    EXPECT_TRUE(above);
+    EXPECT_FALSE(at);
 }
 
 // The workers hand back the buffer of a picture already uploaded: it is

@@ -1,0 +1,3 @@
+#include "pictures/limits.h"
+
+PictureLimits pictureLimits;

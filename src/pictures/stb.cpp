@@ -1,0 +1,118 @@
+#include "pictures/stb.h"
+
+#include "pictures/limits.h"
+
+#include <cstdlib>
+#include <unordered_map>
+
+namespace {
+
+// NOTE: stb_image allocates through these, within a budget for each picture.
+// Its size query and its decoder can disagree on what a file is (the query
+// gives up on a PIC midway and reads on as another format), so the size
+// checked before decoding is not always the size decoded: no decode may hold
+// more than a picture of the most pixels needs, 20 bytes a pixel (an HDR
+// picture's floats and the bytes made from them), whatever the file claims.
+struct StbBudget {
+    std::size_t left = 0;                            // bytes the decode may still take
+    std::unordered_map<void*, std::size_t> blocks;   // what it holds, by block
+};
+thread_local StbBudget stbBudget;
+
+void* stbAllocate(std::size_t size)
+{
+    if (size > stbBudget.left)
+        return nullptr;
+    void* block = std::malloc(size);
+    if (block) {
+        stbBudget.blocks[block] = size;
+        stbBudget.left -= size;
+    }
+    return block;
+}
+
+void stbRelease(void* block)
+{
+    const auto held = stbBudget.blocks.find(block);
+    if (held != stbBudget.blocks.end()) {
+        stbBudget.left += held->second;
+        stbBudget.blocks.erase(held);
+    }
+    std::free(block);
+}
+
+void* stbReallocate(void* block, std::size_t size)
+{
+    if (!block)
+        return stbAllocate(size);
+    const auto held = stbBudget.blocks.find(block);
+    const std::size_t before = held != stbBudget.blocks.end() ? held->second : 0;
+    if (size > before && size - before > stbBudget.left)
+        return nullptr;
+    void* moved = std::realloc(block, size);
+    if (!moved)
+        return nullptr;
+    stbBudget.blocks.erase(block);
+    stbBudget.blocks[moved] = size;
+    stbBudget.left = stbBudget.left + before - size;
+    return moved;
+}
+
+// A call into stb_image with its budget. At the end, what the decoder still
+// holds, but for the block it handed over, is a block it lost on an error
+struct StbCall {
+    explicit StbCall(std::size_t budget) { stbBudget.left = budget; }
+    ~StbCall()
+    {
+        stbBudget.blocks.erase(handedOver);
+        for (const auto& held : stbBudget.blocks)
+            std::free(held.first);
+        stbBudget.blocks.clear();
+        stbBudget.left = 0;
+    }
+    StbCall(const StbCall&) = delete;
+    StbCall& operator=(const StbCall&) = delete;
+    void* handedOver = nullptr;
+};
+
+} // namespace
+
+#define STBI_MALLOC(size) stbAllocate(size)
+#define STBI_REALLOC(block, size) stbReallocate(block, size)
+#define STBI_FREE(block) stbRelease(block)
+// NOTE: static, so that these copies never stand in for the ones inside the
+// media library
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_NO_STDIO_WARNINGS
+// Only the formats the program takes; PNG and JPEG have libraries of their own
+#define STBI_NO_PNG
+#define STBI_NO_JPEG
+#define STBI_NO_PNM
+#include <stb_image.h>
+
+Outcome decodeWithStb(std::FILE* file, RawImage& image)
+{
+    // One megabyte more for the decoders' tables and scanlines
+    StbCall call(static_cast<std::size_t>(pictureLimits.mostPixels) * 20 + (1u << 20));
+    int width = 0, height = 0, channels = 0;
+    image.pixels = stbi_load_from_file(file, &width, &height, &channels, STBI_rgb_alpha);
+    call.handedOver = image.pixels;
+    image.width = static_cast<unsigned int>(width);
+    image.height = static_cast<unsigned int>(height);
+    return image.pixels ? Outcome::Decoded : Outcome::Refused;
+}
+
+ImageSize stbSize(std::FILE* file)
+{
+    ImageSize size;
+    // The size query reads headers only: a megabyte is plenty
+    const StbCall call(1u << 20);
+    int width = 0, height = 0, channels = 0;
+    if (stbi_info_from_file(file, &width, &height, &channels) && width > 0 && height > 0) {
+        size.known = true;
+        size.width = static_cast<unsigned int>(width);
+        size.height = static_cast<unsigned int>(height);
+    }
+    return size;
+}
