@@ -89,14 +89,14 @@ bool addDecodedOnly(const std::string& key, const std::string& file, bool repeat
     if (!decoded.pixels && decoded.mediaLibraryMayTry && image.loadFromFile(file))
         size = image.getSize();
     else if (!decoded.pixels) {
-        // A picture refused from its size alone: the line above cannot say so
+        // The line says only that it was refused: the check says why
         const ImageSize& header = decoded.header;
         if (header.known && (header.width > pictureLimits.assumedMaximumSize || header.height > pictureLimits.assumedMaximumSize))
             reportUnloadable(file, "its picture is " + Messages::pixels(header.width, header.height) + ", more than the " +
                                        std::to_string(pictureLimits.assumedMaximumSize) +
                                        " a side that the check takes a graphics card to accept");
         else
-            reportUnloadable(file);
+            reportUnloadable(file, decoded.refusal);
         return false;
     }
     pictureSizes.emplace(key, size);

@@ -28,6 +28,27 @@ bool tooLarge(const ImageSize& size, unsigned int largest)
                           static_cast<unsigned long long>(size.width) * size.height > pictureLimits.mostPixels);
 }
 
+namespace {
+
+// Why a file gave no pixels, for its author
+std::string refusal(const Header& header, const ImageSize& size, const ImageSize& decoded, unsigned int largest)
+{
+    const ImageSize& measured = decoded.known ? decoded : size;
+    if (tooLarge(measured, largest)) {
+        const std::string pixels = std::to_string(measured.width) + " by " + std::to_string(measured.height) + " pixels";
+        if (measured.width > largest || measured.height > largest)
+            return "its picture is " + pixels + ", more than the " + std::to_string(largest) +
+                   " a side that a texture may have here; resize it";
+        return "its picture is " + pixels + ", more than the " + std::to_string(pictureLimits.mostPixels) +
+               " pixels a picture may have (4096 by 2048, or 3840 by 2160); resize it";
+    }
+    if (!isPng(header) && !isJpeg(header) && !size.known)
+        return "its file is not a picture in a format the program reads (PNG, JPEG, BMP, TGA, GIF, PSD, HDR or PIC)";
+    return "its picture is damaged" + (decoderSays.empty() ? std::string() : " (" + decoderSays + ")");
+}
+
+} // namespace
+
 DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedImage reuse)
 {
     DecodedImage decoded;
@@ -39,6 +60,7 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
         decoded.mediaLibraryMayTry = true;
         return decoded;
     }
+    decoderSays.clear();
     const Header header = readHeader(file);
     const ImageSize size = sizeFromHeader(file, header);
     decoded.header = size;
@@ -72,5 +94,7 @@ DecodedImage decodeImage(const std::string& path, unsigned int largest, DecodedI
     }
     std::free(image.pixels);
     decoded.mediaLibraryMayTry = outcome == Outcome::MediaLibrary;
+    if (!decoded.mediaLibraryMayTry)
+        decoded.refusal = refusal(header, size, {outcome == Outcome::Decoded, image.width, image.height}, largest);
     return decoded;
 }

@@ -28,6 +28,10 @@ struct DecodedImage {
     // The size the file's header gave, pixels or not: it says why a picture
     // too large was refused without the file being read again
     ImageSize header;
+    // Without pixels, why, in words for the picture's author: its size
+    // against the limit, the decoder's reason, or that it is no picture;
+    // empty when the media library may try, or the file is not there
+    std::string refusal;
 };
 
 // Both leave a special file unopened: a FIFO would block them

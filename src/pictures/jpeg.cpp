@@ -17,6 +17,11 @@ struct JpegErrors {
 
 void jpegError(j_common_ptr decoder)
 {
+    // Its words are kept to say why
+    char message[JMSG_LENGTH_MAX] = "";
+    (*decoder->err->format_message)(decoder, message);
+    if (decoderSays.empty())
+        decoderSays = std::string("libjpeg-turbo says: ") + message;
     std::longjmp(reinterpret_cast<JpegErrors*>(decoder->err)->jump, 1);
 }
 

@@ -4,9 +4,11 @@
 
 namespace {
 
-// libpng reports through these: nothing is written, and an error ends the decode
-void pngError(png_structp png, png_const_charp)
+// libpng reports through these: nothing is written, and an error ends the
+// decode, its words kept to say why
+void pngError(png_structp png, png_const_charp message)
 {
+    decoderSays = std::string("libpng says: ") + (message ? message : "");
     png_longjmp(png, 1);
 }
 

@@ -5,6 +5,8 @@
 // NOTE: an earlier image's buffer is written over when it is large enough:
 // its memory is in place already, where a new one would be faulted in page
 // by page
+thread_local std::string decoderSays;
+
 bool allocateRows(RawImage& image)
 {
     const std::size_t stride = static_cast<std::size_t>(image.width) * 4;

@@ -2,6 +2,7 @@
 // Pixels while a decoder writes them, and what the decoder made of the file.
 
 #include <cstddef>
+#include <string>
 
 // What a decoder made of a file
 enum class Outcome {
@@ -21,5 +22,9 @@ struct RawImage {
     unsigned char* spare = nullptr;  // malloc'd pixels of an earlier image, to be written over
     std::size_t spareBytes = 0;      // their size
 };
+
+// What the last decoder on this thread said when it refused a file, in its
+// own words; empty when it said nothing
+extern thread_local std::string decoderSays;
 
 bool allocateRows(RawImage& image); // Room for the whole image and a pointer to each row; false when there is none

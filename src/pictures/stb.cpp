@@ -100,6 +100,8 @@ Outcome decodeWithStb(std::FILE* file, RawImage& image)
     call.handedOver = image.pixels;
     image.width = static_cast<unsigned int>(width);
     image.height = static_cast<unsigned int>(height);
+    if (!image.pixels && stbi_failure_reason())
+        decoderSays = std::string("stb_image says: ") + stbi_failure_reason();
     return image.pixels ? Outcome::Decoded : Outcome::Refused;
 }
 

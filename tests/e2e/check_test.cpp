@@ -313,11 +313,13 @@ const CheckCase checkCases[] = {
          edit(folder, "textures.json", [](json& d) { d["textures"]["blue"]["file"] = "assets/img/cut.png"; });
      },
      [](const std::string&) {
-         // Refused before the media library's decoder sees it: our line alone
+         // Refused before the media library's decoder sees it: our line alone,
+         // and the decoder's reason in the check's
          return std::vector<std::string>{"TextureManager: Unable to load file assets/img/cut.png.",
                                          "TextureManager: Texture with key blue does not exist.",
                                          "SpriteManager: Sprite with key ov2 does not exist.",
-                                         "Check: Problem: Texture blue in assets/textures.json was not loaded (see above).",
+                                         "Check: Problem: Texture blue in assets/textures.json was not loaded: its picture is "
+                                         "damaged (libpng says: Read Error).",
                                          showNeedsLoaded("ov2", "for entry 4 (0:21 to 0:28)"),
                                          "Check: 2 problems, 0 notes."};
      },
@@ -339,6 +341,40 @@ const CheckCase checkCases[] = {
              "Check: 2 problems, 0 notes."};
      },
      1, false},
+    // A camera's photo: a side any card takes, but more pixels than a picture may have
+    {"PictureOfTooManyPixels",
+     [](const std::string& folder) {
+         const std::string header("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x13\x88\0\0\x0b\xb8\x08\x06\0\0\0\0\0\0\0", 33);
+         writeText(fs::path(folder) / "assets/photo.png", header + std::string(4096, '\x11'));
+         edit(folder, "textures.json", [](json& d) { d["textures"]["blue"]["file"] = "assets/photo.png"; });
+     },
+     [](const std::string&) {
+         return std::vector<std::string>{
+             "TextureManager: Unable to load file assets/photo.png.",
+             "TextureManager: Texture with key blue does not exist.",
+             "SpriteManager: Sprite with key ov2 does not exist.",
+             "Check: Problem: Texture blue in assets/textures.json was not loaded: its picture is 5000 by 3000 pixels, "
+             "more than the 8388608 pixels a picture may have (4096 by 2048, or 3840 by 2160); resize it.",
+             showNeedsLoaded("ov2", "for entry 4 (0:21 to 0:28)"),
+             "Check: 2 problems, 0 notes."};
+     },
+     1},
+    {"PictureThatIsNoPicture",
+     [](const std::string& folder) {
+         writeText(fs::path(folder) / "assets/notes.png", "These are my notes, not a picture.\n");
+         edit(folder, "textures.json", [](json& d) { d["textures"]["blue"]["file"] = "assets/notes.png"; });
+     },
+     [](const std::string&) {
+         return std::vector<std::string>{
+             "TextureManager: Unable to load file assets/notes.png.",
+             "TextureManager: Texture with key blue does not exist.",
+             "SpriteManager: Sprite with key ov2 does not exist.",
+             "Check: Problem: Texture blue in assets/textures.json was not loaded: its file is not a picture in a format "
+             "the program reads (PNG, JPEG, BMP, TGA, GIF, PSD, HDR or PIC).",
+             showNeedsLoaded("ov2", "for entry 4 (0:21 to 0:28)"),
+             "Check: 2 problems, 0 notes."};
+     },
+     1},
     {"PictureOverSmallCards",
      [](const std::string& folder) { writeImage((fs::path(folder) / "assets/img/blue.png").string(), 8193, 2, sf::Color::Blue); },
      [](const std::string&) {
