@@ -7,6 +7,7 @@
 #include "assets/music_manager.h"
 #include "base/messages.h"
 #include "base/pixel_font.h"
+#include "scenes/intro_slideshow.h"
 #include "scenes/show.h"
 
 #include <SFML/Graphics/Image.hpp>
@@ -77,11 +78,23 @@ bool save(const sf::Image& image, const std::string& output)
     return true;
 }
 
+// A character's glyph: a capital the font lacks as its small letter, and
+// anything else it lacks as a question mark
+const PixelFont::Glyph* glyphOf(char c)
+{
+    if (const PixelFont::Glyph* glyph = PixelFont::find(c))
+        return glyph;
+    if (c >= 'A' && c <= 'Z')
+        if (const PixelFont::Glyph* glyph = PixelFont::find(static_cast<char>(c - 'A' + 'a')))
+            return glyph;
+    return PixelFont::find('?');
+}
+
 // Writes `text` into the image at (x, y), each font pixel `scale` wide
 void drawText(sf::Image& image, const std::string& text, unsigned int x, unsigned int y, unsigned int scale)
 {
     for (char c : text) {
-        if (const PixelFont::Glyph* glyph = PixelFont::find(c))
+        if (const PixelFont::Glyph* glyph = glyphOf(c))
             for (int row = 0; row < PixelFont::glyphHeight; ++row)
                 for (int column = 0; column < PixelFont::glyphWidth; ++column)
                     if (PixelFont::dot(*glyph, row, column))
@@ -93,20 +106,27 @@ void drawText(sf::Image& image, const std::string& text, unsigned int x, unsigne
     }
 }
 
-// "3.5 s", "7 s", "0.25 s"
-std::string timeLabel(double seconds)
+} // namespace
+
+// "0:03.5  ov1": the moment as minutes and seconds, to a hundredth where it
+// has one, and the key of the entry fading in; cut to the tile's width
+std::string tileLabel(double seconds, const std::string& key)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", seconds);
+    const long long minutes = static_cast<long long>(seconds / 60);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%05.2f", minutes, seconds - static_cast<double>(minutes) * 60);
     std::string label = text;
     while (label.back() == '0')
         label.pop_back();
     if (label.back() == '.')
         label.pop_back();
-    return label + " s";
+    if (!key.empty())
+        label += "  " + key;
+    const std::size_t fits = thumbWidth / ((PixelFont::glyphWidth + 1) * 2);
+    if (label.size() > fits)
+        label = label.substr(0, fits - 3) + "...";
+    return label;
 }
-
-} // namespace
 
 int writeFrame(double seconds, const std::string& output)
 {
@@ -136,6 +156,7 @@ int writeContactSheet(const std::string& output, double every)
 
     std::vector<sf::Image> pictures;
     std::vector<double> moments;
+    std::vector<std::string> keys; // of the entry fading in at each moment
     std::int64_t framesRun = 0;
     for (std::size_t i = 0; running && pictures.size() < mostPictures; ++i) {
         // The frame nearest the moment, as writeFrame() gives it
@@ -157,6 +178,10 @@ int writeContactSheet(const std::string& output, double every)
         thumb.display();
         pictures.push_back(opaque(thumb.getTexture()));
         moments.push_back(moment);
+        const auto current = static_cast<std::size_t>(IntroSlideshow::current);
+        keys.push_back(IntroSlideshow::active && current < IntroSlideshow::slideKeys.size()
+                           ? IntroSlideshow::slideKeys[current]
+                           : std::string());
     }
 
     const unsigned int count = static_cast<unsigned int>(pictures.size());
@@ -168,7 +193,7 @@ int writeContactSheet(const std::string& output, double every)
         const unsigned int x = gap + (i % columns) * (thumbWidth + gap);
         const unsigned int y = gap + (i / columns) * cellHeight;
         sheet.copy(pictures[i], x, y);
-        drawText(sheet, timeLabel(moments[i]), x, y + thumbHeight + 4, 2);
+        drawText(sheet, tileLabel(moments[i], keys[i]), x, y + thumbHeight + 4, 2);
     }
     return save(sheet, output) ? 0 : 1;
 }

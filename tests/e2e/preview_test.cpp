@@ -176,12 +176,18 @@ TEST_F(Preview, ContactSheetHasAPictureOfEachMomentInAGridWithItsTime)
         EXPECT_EQ(sheet.getPixel(x - 1, y + thumbH / 2), background);
         EXPECT_EQ(sheet.getPixel(x + thumbW, y + thumbH / 2), background);
     }
-    // "0 s", then "20 s" ... "80 s", then "100 s" ... "140 s": one more
-    // digit each time
+    // Each label is the moment as m:ss and the key of the entry fading in,
+    // none once the show is over, two dots a font dot and six font dots a
+    // character
     ASSERT_EQ(labelWidths.size(), pictures);
-    EXPECT_LT(labelWidths[0], labelWidths[1]);
-    EXPECT_EQ(labelWidths[1], labelWidths[4]);
-    EXPECT_LT(labelWidths[4], labelWidths[5]);
+    for (std::size_t i = 0; i < pictures; ++i) {
+        const std::size_t entry = 20 * i / 7;
+        char time[16];
+        std::snprintf(time, sizeof time, "%zu:%02zu", 20 * i / 60, 20 * i % 60);
+        const std::string label = std::string(time) + (entry < showOrder().size() ? "  " + showOrder()[entry] : "");
+        const int wanted = static_cast<int>(label.size()) * 12 - 2;
+        EXPECT_NEAR(static_cast<int>(labelWidths[i]), wanted, 10) << "\"" << label << "\"";
+    }
 }
 
 // ---------------------------------------------------------------------------
