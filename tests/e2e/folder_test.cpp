@@ -86,6 +86,20 @@ TEST_F(Folder, AnyOneOfItsFilesMakesAnIntro)
     EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
 }
 
+// --help on a folder gives the show order of the folder's show file
+TEST_F(Folder, HelpOnAFolderGivesItsShow)
+{
+    writeShow(intro.root());
+    intro.write("assets/show.json", R"({"entries": [{"sprite": "title", "seconds": 65}, {"sprite": "end"}]})");
+    start(recording(), {"--help", intro.root()});
+    const ExitStatus status = program->waitForExit(30);
+    EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
+    std::string help;
+    for (const std::string& line : program->outputLines())
+        help += line + "\n";
+    EXPECT_NE(help.find("  0:00 title  1:05 end\n  1:12 the show ends\n"), std::string::npos) << help;
+}
+
 TEST_F(Folder, ThatDoesNotExistIsAUsageError)
 {
     start(recording(), {"--check", "nothere"});

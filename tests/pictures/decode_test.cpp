@@ -620,3 +620,47 @@ TEST(JpegDecoding, StaysWithinAFewLevelsOfTheMediaLibraryAndLeavesItCmyk)
 }
 
 } // namespace
+
+namespace {
+
+// What the check says of a picture it refuses, for every format the program
+// takes: a whole picture has no refusal; one cut short is damaged, in the
+// decoder's own words where it has some, or no picture at all once too
+// little is left to tell; a file of text is no picture
+TEST(Refusal, SaysWhyForEveryFormat)
+{
+    const std::string seeds = std::string(ORVALEN_PICTURE_REGRESSIONS) + "/../../corpus/pictures";
+    TempDir dir;
+    std::size_t formats = 0, refused = 0;
+    for (const char* name : {"rgb.png", "baseline.jpg", "rgb.bmp", "rle.tga", "static.gif", "rgb.psd", "rgb.hdr", "rgb.pic"}) {
+        SCOPED_TRACE(name);
+        std::ifstream in(seeds + "/" + name, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 20u);
+        const DecodedImage whole = decodeImage(dir.write(name, bytes), 16384);
+        ASSERT_NE(whole.pixels, nullptr);
+        EXPECT_EQ(whole.refusal, "");
+        const DecodedImage cut = decodeImage(dir.write(std::string("cut-") + name, bytes.substr(0, bytes.size() / 2)), 16384);
+        if (!cut.pixels) {
+            ++refused;
+            EXPECT_TRUE(cut.refusal.rfind("its picture is damaged", 0) == 0 ||
+                        cut.refusal.rfind("its file is not a picture", 0) == 0)
+                << cut.refusal;
+        }
+        ++formats;
+    }
+    EXPECT_EQ(formats, 8u);
+    EXPECT_GE(refused, 6u) << "most formats cut in half are refused";
+    const DecodedImage text = decodeImage(dir.write("notes.png", "Not a picture at all, only some words.\n"), 16384);
+    EXPECT_EQ(text.pixels, nullptr);
+    EXPECT_EQ(text.refusal, "its file is not a picture in a format the program reads (PNG, JPEG, BMP, TGA, GIF, PSD, "
+                            "HDR or PIC)");
+    // The decoder's own words for a PNG cut short
+    std::ifstream in(seeds + "/rgb.png", std::ios::binary);
+    const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const DecodedImage cutPng = decodeImage(dir.write("short.png", png.substr(0, png.size() - 20)), 16384);
+    EXPECT_EQ(cutPng.pixels, nullptr);
+    EXPECT_NE(cutPng.refusal.find("libpng says: "), std::string::npos) << cutPng.refusal;
+}
+
+} // namespace
