@@ -112,14 +112,7 @@ void drawText(sf::Image& image, const std::string& text, unsigned int x, unsigne
 // has one, and the key of the entry fading in; cut to the tile's width
 std::string tileLabel(double seconds, const std::string& key)
 {
-    const long long minutes = static_cast<long long>(seconds / 60);
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld:%05.2f", minutes, seconds - static_cast<double>(minutes) * 60);
-    std::string label = text;
-    while (label.back() == '0')
-        label.pop_back();
-    if (label.back() == '.')
-        label.pop_back();
+    std::string label = Show::momentText(seconds);
     if (!key.empty())
         label += "  " + key;
     const std::size_t fits = thumbWidth / ((PixelFont::glyphWidth + 1) * 2);

@@ -127,26 +127,14 @@ std::optional<double> parseTime(const std::string& text)
     return *m * 60 + *s;
 }
 
-std::string clockText(double seconds)
-{
-    const long long minutes = static_cast<long long>(seconds / 60);
-    char text[64];
-    std::snprintf(text, sizeof text, "%lld:%06.3f", minutes, seconds - static_cast<double>(minutes) * 60);
-    std::string clock = text;
-    while (clock.back() == '0')
-        clock.pop_back();
-    if (clock.back() == '.')
-        clock.pop_back();
-    return clock;
-}
-
 std::optional<int> checkTimesAgainst(const Options& options, double showLength)
 {
     const char* option = options.mode == Mode::Frame ? "--frame" : options.mode == Mode::From ? "--from" : nullptr;
     if (!option || options.seconds <= showLength)
         return std::nullopt;
-    std::cerr << programName << ": " << option << " " << clockText(options.seconds) << " is past the show's end at "
-              << clockText(showLength) << " (see " << programName << " --help)" << std::endl;
+    std::cerr << programName << ": " << option << " " << Show::momentText(options.seconds)
+              << " is past the show's end at " << Show::momentText(showLength) << " (see " << programName << " --help)"
+              << std::endl;
     return 2;
 }
 

@@ -29,7 +29,6 @@ std::optional<double> parseTime(const std::string& text);
 // from its first frame: 2 after one line naming that length; nothing when
 // every moment asked for is within the show
 std::optional<int> checkTimesAgainst(const Options& options, double showLength);
-std::string clockText(double seconds); // "2:20", "1:15.5": minutes and seconds, a tenth where there is one
 
 // Reads the arguments into `options`. Returns the exit status when the
 // program stops here: 0 after --help or --version (written on standard

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 namespace Show {
@@ -114,6 +115,19 @@ std::string clockTime(double seconds)
     std::ostringstream text;
     text << whole / 60 << ":" << (whole % 60 < 10 ? "0" : "") << whole % 60;
     return text.str();
+}
+
+std::string momentText(double seconds)
+{
+    const long long minutes = static_cast<long long>(seconds / 60);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%05.2f", minutes, seconds - static_cast<double>(minutes) * 60);
+    std::string moment = text;
+    while (moment.back() == '0')
+        moment.pop_back();
+    if (moment.back() == '.')
+        moment.pop_back();
+    return moment;
 }
 
 float fadeSpeed(const ShowRecord& show)

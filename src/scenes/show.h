@@ -47,6 +47,7 @@ std::string pacingText(const ShowRecord& show); // "one sprite key every 7 secon
 std::string orderText(const ShowRecord& show);  // The entries with the time each begins, five a line, and the end, for --help
 std::string secondsText(float seconds);         // "7", "2", "0.5"
 std::string clockTime(double seconds);          // "1:45": minutes and whole seconds
+std::string momentText(double seconds);         // "1:45", "0:03.5", "2:20.25": minutes and seconds, to a hundredth where there is one
 float fadeSpeed(const ShowRecord& show);        // Change of the overlay's darkness per second, from black to clear in fadeSeconds
 
 // Seeking to a moment: how many frames of frameSeconds the state is run to
