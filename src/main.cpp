@@ -3,6 +3,7 @@
 #include "author/check.h"
 #include "cli/options.h"
 #include "app/platform.h"
+#include "app/stop_signals.h"
 #include "author/preview.h"
 #include "scenes/show.h"
 #include "scenes/show_file.h"
@@ -19,6 +20,10 @@ int main(int argc, char** argv)
         loadShowFile();
     if (const std::optional<int> status = checkTimesAgainst(options, Show::length(Show::current)))
         return *status;
+    // A show ends on a stop signal as on closing its window; the other modes
+    // keep the default of ending at once
+    if (options.mode == Mode::Show || options.mode == Mode::From)
+        StopSignals::catchThem();
     switch (options.mode) {
     case Mode::Check: return runCheck({options.strict, options.json});
     case Mode::Frame: return writeFrame(options.seconds, options.output);

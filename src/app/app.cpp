@@ -5,6 +5,7 @@
 #include "app/file_watch.h"
 #include "app/platform.h"
 #include "app/reload.h"
+#include "app/stop_signals.h"
 #include "base/messages.h"
 #include "scenes/screen_fade.h"
 #include "scenes/show.h"
@@ -67,6 +68,9 @@ void handleInput(sf::RenderWindow& window)
     while (window.pollEvent(event))
         if (event.type == sf::Event::Closed)
             quitAsked = true;
+    // A stop signal ends the show as closing the window does
+    if (StopSignals::caught() != 0)
+        quitAsked = true;
     if (quitAsked)
         running = false;
 }
