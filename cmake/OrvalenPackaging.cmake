@@ -38,6 +38,21 @@ elseif("DEB" IN_LIST CPACK_GENERATOR)
   message(STATUS "dpkg-shlibdeps not found: the .deb will list no dependencies (apt-get install dpkg-dev)")
 endif()
 
+# Two Debian packages: the program with its demo, and orvalen-intro-dev with
+# the library, its header and its CMake package for games. The archives hold both
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL program dev)
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME orvalen-intro)
+set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME orvalen-intro-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libsfml-dev (>= 2.5)")
+set(CPACK_DEBIAN_DEV_DESCRIPTION "Orvalen Intro as a library for games
+A game plays an intro of pictures over a looping song in its own window,
+skippable with Escape or a gamepad, then goes on to its menu. The package
+holds the library, its header and the CMake package behind
+find_package(OrvalenIntro).")
+
 # `--target package_source`: the repository's files without builds or local demos
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME orvalen-intro-${PROJECT_VERSION}-source)

@@ -1,4 +1,4 @@
-#include "app/app.h"
+#include "program/play.h"
 #include "base/files.h"
 #include "author/check.h"
 #include "cli/options.h"

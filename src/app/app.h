@@ -1,16 +1,12 @@
 #pragma once
-// The program: start-up, the frame loop and shut-down.
+// The frame loop's state and the steps every way of showing the intro shares:
+// the program's window, a game's window through the library, the previews.
 
 #include "scenes/intro_slideshow.h"
 
 extern bool running;             // the frame loop repeats while true; only ever cleared
 extern SceneResult sceneResult;  // what the scene returned on its last call
 extern bool holdAtEnd;           // the last picture stays once the show is over, instead of the program ending
-
-// Plays the intro in a window, from its start or from a moment in it; 0 when
-// it ends, 1 when no display can be opened. Watching, it reads the intro
-// anew whenever its files change, and holds the last picture at the end
-int runApp(double fromSeconds = 0, bool watch = false);
 
 // Puts every process-wide record of the program back as it was at start:
 // the settings, the fade, the scene, the stores, the player, the frame loop
@@ -28,6 +24,8 @@ void advanceFrame(float dt);              // One frame's state, as the frame loo
 void drawFrame(sf::RenderTarget& target); // That frame's picture: cleared, the scene if it ran, the overlay on top
 void fastForward(double seconds);         // Runs the state `seconds` into the show in steps of 1/60 s, one frame at the least, drawing nothing
 void restartShow();                       // The frame loop's state as at the first frame: the scene runs, nothing has asked to quit
+void askToQuit();                         // Escape, a close request or a skip: the frame in hand is completed, then the loop ends, even when it holds the end
+void startShowAt(double moment);          // The show from its start, run on `moment` seconds with the song from there; a quit asked before is forgotten
 
 // The catalogue files, relative to the working dir
 extern const char* const texturesFile; // "assets/textures.json"

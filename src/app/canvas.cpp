@@ -7,15 +7,15 @@
 namespace Canvas {
 
 std::unique_ptr<sf::RenderTexture> offscreen;
+bool triedOffscreen = false;
 
 namespace {
 
 // Makes the offscreen canvas the first time it is needed; tried only once
 bool haveOffscreen()
 {
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
+    if (!triedOffscreen) {
+        triedOffscreen = true;
         auto canvas = std::make_unique<sf::RenderTexture>();
         if (canvas->create(width, height)) {
             // Scaled with linear filtering: no blocky nearest-pixel steps
@@ -74,7 +74,13 @@ sf::VideoMode fullscreenMode(const std::vector<sf::VideoMode>& modes, const sf::
     return desktop;
 }
 
-sf::RenderTarget& begin(sf::RenderWindow& window)
+void reset()
+{
+    offscreen.reset();
+    triedOffscreen = false;
+}
+
+sf::RenderTarget& begin(sf::RenderTarget& window)
 {
     const sf::Vector2u size = window.getSize();
     if (size != sf::Vector2u(width, height) && haveOffscreen())
@@ -85,9 +91,9 @@ sf::RenderTarget& begin(sf::RenderWindow& window)
     return window;
 }
 
-void present(sf::RenderWindow& window, sf::RenderTarget& drawnOn)
+void present(sf::RenderTarget& window, sf::RenderTarget& drawnOn)
 {
-    if (&drawnOn == static_cast<sf::RenderTarget*>(&window) || !offscreen)
+    if (&drawnOn == &window || !offscreen)
         return;
     offscreen->display();
     window.setView(view(window.getSize()));

@@ -25,12 +25,17 @@ sf::View view(sf::Vector2u window);               // The canvas's coordinates ma
 sf::Vector2u windowedSize(sf::Vector2u desktop);  // The canvas's size when the desktop holds it, else the largest 16:9 size that fits
 sf::VideoMode fullscreenMode(const std::vector<sf::VideoMode>& modes, const sf::VideoMode& desktop); // 1920 by 1080 when the display has it, else the desktop's own mode
 
-sf::RenderTarget& begin(sf::RenderWindow& window); // The target this frame draws on: the window itself at the canvas's size, else the offscreen canvas
-void present(sf::RenderWindow& window, sf::RenderTarget& drawnOn); // Brings an offscreen frame into the window, scaled, with black bars; nothing when drawn on the window
+// A window here is any render target the show is drawn into: the program's
+// window, or a game's window or texture
+sf::RenderTarget& begin(sf::RenderTarget& window); // The target this frame draws on: the window itself at the canvas's size, else the offscreen canvas
+void present(sf::RenderTarget& window, sf::RenderTarget& drawnOn); // Brings an offscreen frame into the window, scaled, with black bars; nothing when drawn on the window
 
 // Made the first time a window differs from the canvas's size, and kept;
 // null before that, or when it could not be made (the window is then drawn
 // on directly through view(), scaled without smoothing)
 extern std::unique_ptr<sf::RenderTexture> offscreen;
+extern bool triedOffscreen; // making it has been tried: it is tried once
+
+void reset(); // No offscreen canvas, and none tried yet
 
 } // namespace Canvas

@@ -11,6 +11,7 @@
 #include <limits>
 
 const char* const showFile = "assets/show.json";
+bool showFileRead = false;
 
 namespace {
 
@@ -42,6 +43,7 @@ bool isShowMember(const std::string& name)
 bool loadShowFile(const std::string& path)
 {
     Show::reset();
+    showFileRead = true;
     const std::string opened = inIntro(path);
     std::error_code error;
     if (!std::filesystem::exists(opened, error))

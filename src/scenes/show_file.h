@@ -13,6 +13,7 @@
 #include <string>
 
 extern const char* const showFile; // "assets/show.json", in the intro's folder
+extern bool showFileRead;          // Show::current is what the intro's show file gave, read since the last reset: no need to read it again
 
 // Reads the show file into Show::current, reporting what is wrong with it;
 // the built-in show stays when there is no file or nothing of it can play.

@@ -10,7 +10,7 @@ import re
 import sys
 
 # From the bottom up; src/main.cpp stands above them all
-ROOMS = ["base", "pictures", "assets", "scenes", "app", "author", "cli"]
+ROOMS = ["base", "pictures", "assets", "scenes", "app", "api", "program", "author", "cli"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/[^"]+"', re.MULTILINE)
 
 
