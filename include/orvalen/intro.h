@@ -89,7 +89,7 @@ public:
     using ProblemHandler = std::function<void(const Problem&)>;
 
     // Loads the intro in `folder` (relative to the working folder, or
-    // absolute): its pictures, sprites, song and show file. Each
+    // absolute; empty for the working folder itself): its pictures, sprites, song and show file. Each
     // problem found goes to `onProblem`, now and while it plays; without
     // one, its line goes to standard error as the program writes it.
     // Throws Error when the folder does not exist, holds nothing of an

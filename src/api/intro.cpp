@@ -62,8 +62,9 @@ Intro::Intro(const std::string& folder, ProblemHandler onProblem)
 {
     if (introLoaded)
         throw Error("orvalen::Intro: an intro is loaded already; drop it before loading another");
+    // An empty name is the working folder, as it is for the program
     std::error_code error;
-    if (!std::filesystem::is_directory(folder, error))
+    if (!std::filesystem::is_directory(folder.empty() ? "." : folder, error))
         throw Error("orvalen::Intro: no intro folder at \"" + folder + "\"");
 
     state = std::make_unique<State>();

@@ -113,6 +113,12 @@ std::string describe(const ExitStatus& status)
 }
 
 Program::Program(const std::string& workDir, const Environment& changes, const std::vector<std::string>& arguments)
+    : Program(ORVALEN_INTRO_PATH, workDir, changes, arguments)
+{
+}
+
+Program::Program(const std::string& executable, const std::string& workDir, const Environment& changes,
+                 const std::vector<std::string>& arguments)
 {
     logDir = makeTempFolder("orvalen-e2e-log");
     errorPath = (fs::path(logDir) / "stderr.txt").string();
@@ -120,7 +126,7 @@ Program::Program(const std::string& workDir, const Environment& changes, const s
 
     // Everything the child needs is made before fork: after it, only
     // async-signal-safe calls
-    const std::string program = ORVALEN_INTRO_PATH;
+    const std::string program = executable;
     std::vector<std::string> environment = buildEnvironment(changes);
     std::vector<char*> envp;
     for (std::string& entry : environment)

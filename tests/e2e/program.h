@@ -37,6 +37,9 @@ public:
     // Starts the program in `workDir` with the given arguments; stderr and
     // stdout go to files in a folder of their own
     Program(const std::string& workDir, const Environment& changes, const std::vector<std::string>& arguments = {});
+    // The same for another program than orvalen-intro: a game built on the library
+    Program(const std::string& executable, const std::string& workDir, const Environment& changes,
+            const std::vector<std::string>& arguments);
     ~Program(); // Kills the program if it still runs
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The package as a user gets it: makes the .deb and the .tar.gz with CPack,
-# unpacks the .deb into a throwaway root with dpkg -x (nothing is installed on
-# this machine), checks what it holds, then plays the unpacked demo with the
+# The package as a user gets it: makes the .debs (the program, and the -dev
+# package for games) and the .tar.gz with CPack, unpacks the .debs into a
+# throwaway root with dpkg -x (nothing is installed on this machine), checks
+# what they hold, then plays the unpacked demo with the
 # unpacked program on the current X display: the window must appear and show
 # the demo's title card, and Escape must end the program with status 0 and
 # nothing of its own on standard error.
@@ -37,13 +38,16 @@ cpack_args=(--config "$config" -B "$work/out")
 [ -n "$build_config" ] && cpack_args+=(-C "$build_config")
 "$cpack" "${cpack_args[@]}" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
 
-debs=("$work"/out/*.deb)
+debs=("$work"/out/orvalen-intro_*.deb)
+dev_debs=("$work"/out/orvalen-intro-dev_*.deb)
 tars=("$work"/out/*.tar.gz)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb in $work/out, found: $(ls "$work/out")"
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one program .deb in $work/out, found: $(ls "$work/out")"
+[ ${#dev_debs[@]} -eq 1 ] && [ -f "${dev_debs[0]}" ] || fail "expected one -dev .deb in $work/out, found: $(ls "$work/out")"
 [ ${#tars[@]} -eq 1 ] && [ -f "${tars[0]}" ] || fail "expected one .tar.gz in $work/out, found: $(ls "$work/out")"
 deb="${debs[0]}"
+dev_deb="${dev_debs[0]}"
 tar="${tars[0]}"
-echo "Made $(basename "$deb") and $(basename "$tar")"
+echo "Made $(basename "$deb"), $(basename "$dev_deb") and $(basename "$tar")"
 
 # The control fields a package manager reads
 [ "$(dpkg-deb -f "$deb" Package)" = "orvalen-intro" ] || fail "the package is not named orvalen-intro"
@@ -53,8 +57,18 @@ for library in libsfml-graphics libsfml-audio libopenal libpng16 libjpeg62-turbo
   grep -q "$library" <<<"$depends" || fail "Depends does not name $library"
 done
 
+# The -dev package: the library, its header and its CMake package, for games
+[ "$(dpkg-deb -f "$dev_deb" Package)" = "orvalen-intro-dev" ] || fail "the -dev package is not named orvalen-intro-dev"
+grep -q libsfml-dev <<<"$(dpkg-deb -f "$dev_deb" Depends)" || fail "the -dev package does not depend on libsfml-dev"
+dev_files="$(dpkg-deb -c "$dev_deb" | awk '{ print $NF }')"
+for wanted in 'usr/include/orvalen/intro\.h$' 'usr/lib/.*liborvalen-intro\.so' 'usr/lib/.*cmake/OrvalenIntro/OrvalenIntroConfig\.cmake$'; do
+  grep -Eq "$wanted" <<<"$dev_files" || fail "the -dev package has nothing matching $wanted"
+done
+
 root="$work/root"
 dpkg -x "$deb" "$root"
+grep -q 'usr/include' <<<"$(find "$root")" && fail "the program's package holds headers: they belong in -dev"
+dpkg -x "$dev_deb" "$root"
 program="$root/usr/bin/orvalen-intro"
 demo="$root/usr/share/orvalen-intro/demo"
 [ -x "$program" ] || fail "no program at usr/bin/orvalen-intro"
@@ -71,8 +85,8 @@ if readelf -d "$program" | grep -E 'R(UN)?PATH' ; then
   fail "the installed program keeps a run path"
 fi
 
-# The .tar.gz holds the same files, under its own top folder instead of /usr
-deb_files="$(cd "$root/usr" && find . -type f | sed 's|^\./||' | sort)"
+# The .tar.gz holds the same files as the two, under its own top folder instead of /usr
+deb_files="$(cd "$root/usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort)"
 tar_files="$(tar -tzf "$tar" | grep -v '/$' | sed 's|^[^/]*/||' | sort)"
 if [ "$deb_files" != "$tar_files" ]; then
   diff <(echo "$deb_files") <(echo "$tar_files") >&2 || true
