@@ -104,9 +104,9 @@ std::string exportHelp()
            q.h264Preset + ", High profile) with AAC sound at " + std::to_string(q.aacBitRate / 1000) + "\n"
            "kbit/s; FILE.webm VP9 video (CRF " + std::to_string(q.vp9Crf) + ") with Opus\n"
            "sound at " + std::to_string(q.opusBitRate / 1000) + " kbit/s; stereo at " + std::to_string(q.soundRate) +
-           " Hz, a key frame\n"
-           "every " + std::to_string(q.keyFrameSeconds) + " s. The pictures are those --frame gives,\n"
-           "the song loops as it does live. Shows its\n"
+           " Hz; a key\n"
+           "frame every " + std::to_string(q.keyFrameSeconds) + " s. The pictures are those --frame\n"
+           "gives, the song loops as it does live. Shows its\n"
            "progress; the file appears only once complete\n"
            "(Ctrl+C leaves none). Needs a display.\n"
            "Example: orvalen-intro --export intro.mp4";
