@@ -193,7 +193,8 @@ public:
     {
         const Clock::time_point now = Clock::now();
         const double sinceLast = std::chrono::duration<double>(now - last).count();
-        if (!force && sinceLast < (terminal ? 0.25 : 5.0))
+        // On a terminal the bar comes with the first frame, even of a short export
+        if (!force && sinceLast < (terminal ? 0.25 : 5.0) && !(terminal && !drawn))
             return;
         last = now;
         const double spent = std::chrono::duration<double>(now - started).count();

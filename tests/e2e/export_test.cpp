@@ -266,6 +266,22 @@ TEST_F(Export, WebmIsVp9AndOpusAtTheSizeAndRateAskedForOverTheSpanAskedFor)
     }
 }
 
+TEST_F(Export, OnATerminalDrawsABarWithTheTimeDoneTheTimeLeftAndTheSpeed)
+{
+    writeShortShow(work);
+    // NOTE: script(1) gives the program a terminal of its own and copies
+    // what it writes there
+    std::string out;
+    const std::string command = "cd " + quoted(work.root()) + " && ALSOFT_DRIVERS=null script -qfec \"" +
+                                ORVALEN_INTRO_PATH + " --export bar.mp4 --size 256x144\" /dev/null";
+    ASSERT_TRUE(runCommand(command, out)) << out;
+    static const std::regex bar(R"(\rExporting \[[#-]{30}\] \d+:\d\d of 0:03, (\d+:\d\d|\?) left, \d+\.\dx real time)");
+    EXPECT_TRUE(std::regex_search(out, bar)) << out;
+    EXPECT_NE(out.find("Export: Wrote bar.mp4: 0:03 of the show at 256x144, 30 fps, H.264 and AAC, in "), std::string::npos)
+        << out;
+    EXPECT_TRUE(fs::exists(work.path("bar.mp4")));
+}
+
 // ---------------------------------------------------------------------------
 // Whole or not at all
 
