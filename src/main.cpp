@@ -1,6 +1,7 @@
 #include "program/play.h"
 #include "base/files.h"
 #include "author/check.h"
+#include "author/export.h"
 #include "cli/options.h"
 #include "app/platform.h"
 #include "app/stop_signals.h"
@@ -20,15 +21,17 @@ int main(int argc, char** argv)
         loadShowFile();
     if (const std::optional<int> status = checkTimesAgainst(options, Show::length(Show::current)))
         return *status;
-    // A show ends on a stop signal as on closing its window; the other modes
-    // keep the default of ending at once
-    if (options.mode == Mode::Show || options.mode == Mode::From)
+    // A show ends on a stop signal as on closing its window, an export
+    // without its file; the other modes keep the default of ending at once
+    if (options.mode == Mode::Show || options.mode == Mode::From || options.mode == Mode::Export)
         StopSignals::catchThem();
     switch (options.mode) {
     case Mode::Check: return runCheck({options.strict, options.json});
     case Mode::Frame: return writeFrame(options.seconds, options.output);
     case Mode::ContactSheet: return writeContactSheet(options.output, options.every);
     case Mode::From: return runApp(options.seconds, options.watch);
+    case Mode::Export:
+        return exportVideo({options.output, options.seconds, options.to, options.fps, options.width, options.height});
     case Mode::Show: break;
     }
     return runApp(0, options.watch);

@@ -21,4 +21,6 @@ std::string displayName(); // The display the probe asks for, as the user named 
 // to the system when freed; nothing where the allocator does not do that.
 void returnLargeBlocksWhenFreed(); // Sets the allocator so; call before any thread starts
 
+bool errorIsTerminal(); // Standard error goes to a terminal, where a line can be redrawn in place
+
 } // namespace Platform

@@ -4,6 +4,13 @@
 
 #include "app/platform.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+#include <cstdio>
+
 namespace Platform {
 
 bool openDisplayProbe()
@@ -22,6 +29,15 @@ std::string displayName()
 
 void returnLargeBlocksWhenFreed()
 {
+}
+
+bool errorIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
 }
 
 } // namespace Platform

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #ifdef __GLIBC__
 #include <malloc.h>
+#include <unistd.h>
 #endif
 
 namespace Platform {
@@ -48,6 +49,11 @@ void returnLargeBlocksWhenFreed()
     // A fixed threshold also ends glibc's raising of it
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
 #endif
+}
+
+bool errorIsTerminal()
+{
+    return isatty(STDERR_FILENO) != 0;
 }
 
 } // namespace Platform

@@ -338,4 +338,14 @@ Problem notWritten(const std::string& path)
     return make(Finding::NotWritten, "Preview: Unable to write " + printable(path) + ".");
 }
 
+Problem exportFailed(const std::string& path, const std::string& why)
+{
+    return make(Finding::NotWritten, "Export: Unable to write " + printable(path) + " (" + why + "); nothing was written.");
+}
+
+Problem exportStopped(const std::string& path, const std::string& signal)
+{
+    return make(Finding::NotWritten, "Export: Stopped by " + signal + "; " + printable(path) + " was not written.");
+}
+
 } // namespace Messages

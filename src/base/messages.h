@@ -61,6 +61,8 @@ Problem noDisplay(const std::string& displayName);
 Problem noIntro(const std::string& folder);                                    // after the lines of the files it lacks
 Problem noPicture(unsigned int width, unsigned int height);                   // "Preview: Unable to make a picture of 1920 by 1080."
 Problem notWritten(const std::string& path);
+Problem exportFailed(const std::string& path, const std::string& why); // "Export: Unable to write intro.mp4 (writing: No space left on device); nothing was written."
+Problem exportStopped(const std::string& path, const std::string& signal); // "Export: Stopped by SIGTERM; intro.mp4 was not written."
 
 std::string pixels(unsigned int width, unsigned int height);                  // "4 by 4 pixels"
 

@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
 #include "author/check.h"
+#include "author/video_file.h"
+#include "app/canvas.h"
 #include "app/version.h"
 #include "base/files.h"
 #include "base/problems.h"
@@ -54,6 +56,62 @@ std::string checkPng(const std::string& text)
     return "";
 }
 
+std::string checkVideo(const std::string& text)
+{
+    VideoKind kind;
+    if (!videoKindOf(text, kind))
+        return "must be a file name ending in .mp4 or .webm, not " + text;
+    return "";
+}
+
+// "1280x720": a 16:9 size no larger than the canvas, even both ways, as the
+// video's colour planes are half the size of its picture
+bool parseSize(const std::string& text, unsigned int& width, unsigned int& height)
+{
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos || x == 0 || x + 1 == text.size() || text.size() > 11)
+        return false;
+    const std::string w = text.substr(0, x), h = text.substr(x + 1);
+    if (!std::all_of(w.begin(), w.end(), ::isdigit) || !std::all_of(h.begin(), h.end(), ::isdigit))
+        return false;
+    width = static_cast<unsigned int>(std::stoul(w));
+    height = static_cast<unsigned int>(std::stoul(h));
+    return true;
+}
+
+const unsigned int smallestVideoHeight = 144;
+
+std::string checkSize(const std::string& text)
+{
+    unsigned int width = 0, height = 0;
+    if (!parseSize(text, width, height))
+        return "must be WIDTHxHEIGHT (1280x720), not " + text;
+    if (static_cast<unsigned long>(width) * 9 != static_cast<unsigned long>(height) * 16)
+        return "must be 16:9 like the canvas, not " + text;
+    if (width > Canvas::width || height > Canvas::height)
+        return "must be at most the canvas's " + std::to_string(Canvas::width) + "x" + std::to_string(Canvas::height) +
+               ", not " + text;
+    if (height < smallestVideoHeight || height % 2 != 0)
+        return "must be at least 256x144 and even both ways, not " + text;
+    return "";
+}
+
+std::string exportHelp()
+{
+    const VideoQuality& q = videoQuality;
+    return "Writes the show, with its song, as a video file:\n"
+           "FILE.mp4 holds H.264 video (CRF " + std::to_string(q.h264Crf) + ", preset\n" +
+           q.h264Preset + ", High profile) with AAC sound at " + std::to_string(q.aacBitRate / 1000) + "\n"
+           "kbit/s; FILE.webm VP9 video (CRF " + std::to_string(q.vp9Crf) + ") with Opus\n"
+           "sound at " + std::to_string(q.opusBitRate / 1000) + " kbit/s; stereo at " + std::to_string(q.soundRate) +
+           " Hz; a key\n"
+           "frame every " + std::to_string(q.keyFrameSeconds) + " s. The pictures are those --frame\n"
+           "gives, the song loops as it does live. Shows its\n"
+           "progress; the file appears only once complete\n"
+           "(Ctrl+C leaves none). Needs a display.\n"
+           "Example: orvalen-intro --export intro.mp4";
+}
+
 // A parse error in one line: the library's text may span several
 std::string oneLine(std::string text)
 {
@@ -97,8 +155,8 @@ std::string footer()
            "one, the show: its entries with their seconds, its song and fade.\n"
            "\n"
            "Exit status: 0 when done; 1 when --check finds a problem, no display\n"
-           "can be opened or a picture cannot be written; 2 for a command line\n"
-           "that is not understood.\n";
+           "can be opened, a picture or a video cannot be written or an export\n"
+           "is stopped; 2 for a command line that is not understood.\n";
 }
 
 } // namespace
@@ -130,9 +188,18 @@ std::optional<double> parseTime(const std::string& text)
 std::optional<int> checkTimesAgainst(const Options& options, double showLength)
 {
     const char* option = options.mode == Mode::Frame ? "--frame" : options.mode == Mode::From ? "--from" : nullptr;
-    if (!option || options.seconds <= showLength)
+    double moment = options.seconds;
+    if (options.mode == Mode::Export) {
+        // A video needs a moment of the show to begin with
+        if (options.seconds >= showLength && options.seconds > 0)
+            option = "--from";
+        else if (options.to > showLength)
+            option = "--to", moment = options.to;
+    } else if (options.seconds <= showLength)
+        option = nullptr;
+    if (!option)
         return std::nullopt;
-    std::cerr << programName << ": " << option << " " << Show::momentText(options.seconds)
+    std::cerr << programName << ": " << option << " " << Show::momentText(moment)
               << " is past the show's end at " << Show::momentText(showLength) << " (see " << programName << " --help)"
               << std::endl;
     return 2;
@@ -158,8 +225,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
                          "Prints the program's version and exits.\nExample: orvalen-intro --version");
 
     bool check = false;
-    std::string frame, from, every = "3.5";
-    std::string frameOutput, sheet;
+    std::string frame, from, to, every = "3.5";
+    std::string frameOutput, sheet, video, size = "1920x1080";
     // NOTE: each option's own text replaces the library's list of what it
     // needs and excludes, which would push its help onto the next line
     CLI::Option* checkOption = app.add_flag("--check", check, checkHelp())->option_text(" ");
@@ -199,9 +266,35 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
                        "Plays the show live from TIME on: the\n"
                        "pictures, the fade and the song (looping as it\n"
                        "would have) are where they would be by then.\n"
+                       "With --export: where the video begins.\n"
                        "Example: orvalen-intro --from 1:24")
             ->type_name("TIME")->option_text("TIME")
             ->check(CLI::Validator(checkTime, ""));
+    CLI::Option* exportOption =
+        app.add_option("--export", video, exportHelp())
+            ->type_name("FILE")->option_text("FILE")
+            ->check(CLI::Validator(checkVideo, ""));
+    CLI::Option* toOption =
+        app.add_option("--to", to,
+                       "With --export: where the video ends (default:\n"
+                       "the show's end); --from sets where it begins.\n"
+                       "Example: orvalen-intro --export a.mp4 --from 7 --to 21")
+            ->type_name("TIME")->option_text("TIME")
+            ->check(CLI::Validator(checkTime, ""));
+    CLI::Option* fpsOption =
+        app.add_option("--fps", options.fps,
+                       "With --export: 30 (the default) or 60 frames a\n"
+                       "second.\n"
+                       "Example: orvalen-intro --export intro.mp4 --fps 60")
+            ->type_name("N")->option_text("30|60")
+            ->check(CLI::IsMember({30, 60}));
+    CLI::Option* sizeOption =
+        app.add_option("--size", size,
+                       "With --export: the video's size, the canvas's\n"
+                       "1920x1080 (the default) or a smaller 16:9 size.\n"
+                       "Example: orvalen-intro --export intro.webm --size 1280x720")
+            ->type_name("WxH")->option_text("WxH")
+            ->check(CLI::Validator(checkSize, ""));
 
     CLI::Option* strictOption =
         app.add_flag("--strict", options.strict,
@@ -242,17 +335,22 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
 
     outputOption->needs(frameOption);
     strictOption->needs(checkOption);
-    for (CLI::Option* mode : {checkOption, frameOption, sheetOption})
+    for (CLI::Option* mode : {checkOption, frameOption, sheetOption, exportOption})
         watchOption->excludes(mode);
+    for (CLI::Option* part : {toOption, fpsOption, sizeOption})
+        part->needs(exportOption);
     formatOption->needs(checkOption);
     frameOption->needs(outputOption);
     everyOption->needs(sheetOption);
     // One mode at a time
-    const std::vector<CLI::Option*> modes = {checkOption, frameOption, sheetOption, fromOption};
+    const std::vector<CLI::Option*> modes = {checkOption, frameOption, sheetOption, exportOption};
     for (CLI::Option* mode : modes)
         for (CLI::Option* other : modes)
             if (mode != other)
                 mode->excludes(other);
+    // --from is a mode of its own, or where an export begins
+    for (CLI::Option* mode : {checkOption, frameOption, sheetOption})
+        fromOption->excludes(mode);
 
     try {
         app.parse(argc, argv);
@@ -275,6 +373,19 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
         options.mode = Mode::ContactSheet;
         options.every = *parseTime(every);
         options.output = sheet;
+    } else if (*exportOption) {
+        options.mode = Mode::Export;
+        options.output = video;
+        options.seconds = *fromOption ? *parseTime(from) : 0;
+        parseSize(size, options.width, options.height);
+        if (*toOption) {
+            options.to = *parseTime(to);
+            if (options.to <= options.seconds) {
+                std::cerr << programName << ": --to " << to << " must be after --from " << (*fromOption ? from : "0")
+                          << " (see " << programName << " --help)" << std::endl;
+                return 2;
+            }
+        }
     } else if (*fromOption) {
         options.mode = Mode::From;
         options.seconds = *parseTime(from);

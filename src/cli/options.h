@@ -6,13 +6,17 @@
 #include <optional>
 #include <string>
 
-enum class Mode { Show, Check, Frame, ContactSheet, From };
+enum class Mode { Show, Check, Frame, ContactSheet, From, Export };
 
 // What the command line asks for
 struct Options {
     Mode mode = Mode::Show; // what to run
     double seconds = 0;     // --frame, --from: a moment of the show, in seconds from its first frame
-    std::string output;     // --frame's --output, or --contact-sheet's file: the PNG to write
+    double to = -1;         // --export --to: where the video ends; negative for the show's end
+    std::string output;     // --frame's --output, --contact-sheet's file: the PNG to write; --export's video file
+    int fps = 30;           // --export: frames a second, 30 or 60
+    unsigned int width = 1920;  // --export --size: the video's pictures
+    unsigned int height = 1080;
     double every = 3.5;     // --contact-sheet: seconds from one small picture to the next
     bool strict = false;    // --check --strict: every note is a problem
     bool json = false;      // --check --format json: the findings as JSON on standard output

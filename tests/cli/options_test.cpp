@@ -23,6 +23,17 @@ Options options(Mode mode, double seconds = 0, std::string output = "", double e
     return result;
 }
 
+Options exportOf(std::string output, double from = 0, double to = -1, int fps = 30, unsigned width = 1920,
+                 unsigned height = 1080)
+{
+    Options result = options(Mode::Export, from, std::move(output));
+    result.to = to;
+    result.fps = fps;
+    result.width = width;
+    result.height = height;
+    return result;
+}
+
 // What each accepted command line asks for; usage errors are run against
 // the program as built (tests/e2e/command_line_test.cpp)
 TEST(Options, EachAcceptedCommandLineGivesItsModeAndValues)
@@ -42,6 +53,12 @@ TEST(Options, EachAcceptedCommandLineGivesItsModeAndValues)
         {"from in minutes and seconds", {"--from", "1:24"}, options(Mode::From, 84)},
         {"frame in minutes and seconds", {"--frame", "2:05.5", "--output", "a.png"}, options(Mode::Frame, 125.5, "a.png")},
         {"contact sheet every minute", {"--contact-sheet", "s.png", "--every", "1:00"}, options(Mode::ContactSheet, 0, "s.png", 60)},
+        {"export of the whole show", {"--export", "intro.mp4"}, exportOf("intro.mp4")},
+        {"export of a span at 720p60, the extension in capitals",
+         {"--export", "out/A.WEBM", "--size", "1280x720", "--fps", "60", "--from", "0:14", "--to", "35.5"},
+         exportOf("out/A.WEBM", 14, 35.5, 60, 1280, 720)},
+        {"export from a moment to the end at the smallest size", {"--from", "7", "--export", "a.mp4", "--size", "256x144"},
+         exportOf("a.mp4", 7, -1, 30, 256, 144)},
     };
     for (const Accepted& c : cases) {
         SCOPED_TRACE(c.name);
@@ -56,6 +73,10 @@ TEST(Options, EachAcceptedCommandLineGivesItsModeAndValues)
         EXPECT_DOUBLE_EQ(parsed.seconds, c.expected.seconds);
         EXPECT_EQ(parsed.output, c.expected.output);
         EXPECT_DOUBLE_EQ(parsed.every, c.expected.every);
+        EXPECT_DOUBLE_EQ(parsed.to, c.expected.to);
+        EXPECT_EQ(parsed.fps, c.expected.fps);
+        EXPECT_EQ(parsed.width, c.expected.width);
+        EXPECT_EQ(parsed.height, c.expected.height);
     }
 }
 

@@ -67,6 +67,23 @@ const UsageError usageErrors[] = {
     {"CheckAndFrame", {"--check", "--frame", "1", "--output", "a.png"}, "excludes"},
     {"FrameAndSheet", {"--frame", "1", "--output", "a.png", "--contact-sheet", "s.png"}, "excludes"},
     {"FromAndSheet", {"--from", "1", "--contact-sheet", "s.png"}, "excludes"},
+    {"ExportUnknownExtension", {"--export", "intro.avi"}, "must be a file name ending in .mp4 or .webm, not intro.avi"},
+    {"ExportOnlyAnExtension", {"--export", ".mp4"}, "must be a file name ending in .mp4 or .webm, not .mp4"},
+    {"ExportSizeNot16By9", {"--export", "a.mp4", "--size", "1280x1024"}, "must be 16:9 like the canvas, not 1280x1024"},
+    {"ExportSizeLargerThanTheCanvas", {"--export", "a.mp4", "--size", "2560x1440"},
+     "must be at most the canvas's 1920x1080, not 2560x1440"},
+    {"ExportSizeOdd", {"--export", "a.mp4", "--size", "16x9"}, "must be at least 256x144 and even both ways, not 16x9"},
+    {"ExportSizeNotASize", {"--export", "a.mp4", "--size", "big"}, "must be WIDTHxHEIGHT (1280x720), not big"},
+    {"ExportFpsOther", {"--export", "a.mp4", "--fps", "25"}, "--fps"},
+    {"ExportToBeforeFrom", {"--export", "a.mp4", "--from", "20", "--to", "0:10"}, "--to 0:10 must be after --from 20"},
+    {"ExportToAtFrom", {"--export", "a.mp4", "--from", "5", "--to", "5"}, "--to 5 must be after --from 5"},
+    {"ExportToPastTheEnd", {"--export", "a.mp4", "--to", "2:21"}, "--to 2:21 is past the show's end at 2:20"},
+    {"ExportFromAtTheEnd", {"--export", "a.mp4", "--from", "140"}, "--from 2:20 is past the show's end at 2:20"},
+    {"ToWithoutExport", {"--to", "5"}, "--to requires --export"},
+    {"SizeWithoutExport", {"--size", "1280x720"}, "--size requires --export"},
+    {"FpsWithoutExport", {"--from", "3", "--fps", "60"}, "--fps requires --export"},
+    {"ExportAndFrame", {"--export", "a.mp4", "--frame", "1", "--output", "a.png"}, "excludes"},
+    {"ExportAndWatch", {"--export", "a.mp4", "--watch"}, "excludes"},
     {"StrayWord", {"extra"}, "extra"},
     {"UnknownOption", {"--bogus"}, "--bogus"},
     {"UnknownShortOption", {"-x"}, "-x"},
@@ -128,7 +145,9 @@ TEST_F(CommandLine, HelpListsEveryOptionWithAnExampleAndTheShowOrder)
         {"--check", "--check"},      {"--frame TIME", "--frame "},
         {"--output FILE.png", "--output "}, {"--contact-sheet FILE.png", "--contact-sheet "},
         {"--every TIME", "--every "}, {"--from TIME", "--from "},
-        {"--strict", "--strict"},    {"--format text|json", "--format json"}};
+        {"--strict", "--strict"},    {"--format text|json", "--format json"},
+        {"--export FILE", "--export "}, {"--to TIME", "--to "},
+        {"--fps 30|60", "--fps 60"}, {"--size WxH", "--size 1280x720"}};
     for (const auto& [option, used] : options) {
         SCOPED_TRACE(option);
         const std::vector<std::string> block = helpOf(help, option);

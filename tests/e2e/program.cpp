@@ -203,6 +203,11 @@ ExitStatus Program::waitForExit(double timeoutSeconds)
 
 double Program::secondsSinceStart() const { return secondsNow() - startTime; }
 
+bool Program::sendSignal(int signal)
+{
+    return running() && kill(pid, signal) == 0;
+}
+
 std::vector<std::string> Program::errorLines() const { return readLines(errorPath); }
 
 std::vector<std::string> Program::outputLines() const { return readLines(outputPath); }

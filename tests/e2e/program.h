@@ -48,6 +48,7 @@ public:
     bool running();                               // False once it has ended (and it is then reaped)
     ExitStatus waitForExit(double timeoutSeconds); // Kills it at the deadline
     double secondsSinceStart() const;
+    bool sendSignal(int signal);                  // False once it has ended
 
     std::vector<std::string> errorLines() const;  // Everything on stderr so far, a line each
     std::vector<std::string> ownLines() const;    // The same without the media library's known notice
