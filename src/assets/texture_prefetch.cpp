@@ -254,6 +254,15 @@ bool TexturePrefetch::load(sf::Texture& texture, std::size_t entry, const std::s
     return true;
 }
 
+bool TexturePrefetch::decoded(std::size_t entry)
+{
+    if (entry >= plan->slotOfEntry.size() || plan->slotOfEntry[entry] == unplanned)
+        return false;
+    const std::size_t index = plan->slotOfEntry[entry];
+    std::lock_guard<std::mutex> guard(plan->lock);
+    return index >= plan->nextToTake && plan->slots[index].decoded && !plan->slots[index].dropped;
+}
+
 bool loadTexture(sf::Texture& texture, const std::string& file)
 {
     return upload(texture, file, decodeImage(file, sf::Texture::getMaximumSize()));

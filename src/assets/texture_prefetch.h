@@ -29,6 +29,7 @@ public:
 
     void start(); // Starts decoding the plan now, before the first load; asks the graphics card its largest texture
     bool load(sf::Texture& texture, std::size_t entry, const std::string& file); // Loads entry's picture, `file`, into the texture: decoded ahead when it is planned, else here
+    bool decoded(std::size_t entry); // A worker has finished entry's picture and no load took it yet: load() would not wait
 
     static unsigned int threads; // decoding threads; 0 loads every image on the main thread
     static unsigned int ahead;   // images decoded beyond the one the main thread waits for (or, before its first load, will wait for); bounds the memory
