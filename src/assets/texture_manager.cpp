@@ -218,7 +218,10 @@ void prepare(const std::string& path)
     if (!uploads)
         return;
     prepared->prefetch = std::make_unique<TexturePrefetch>(filesToLoad(prepared->read.document));
-    prepared->prefetch->start();
+    // NOTE: every picture of the pass becomes a texture before the first
+    // frame, so decoding them all while the window opens costs no more at
+    // the peak than the textures will, and keeps both cores busy meanwhile
+    prepared->prefetch->start(true);
 }
 
 bool loadEntries(const nlohmann::json& document)

@@ -205,12 +205,37 @@ bool composeFinished(const sf::RenderTarget& target)
     return true;
 }
 
+// True when the target's view scales what it draws: the view's size is not
+// the size in pixels of the area it is shown in
+bool scales(const sf::RenderTarget& target)
+{
+    const sf::View& view = target.getView();
+    const sf::IntRect area = target.getViewport(view);
+    return static_cast<float>(area.width) != view.getSize().x || static_cast<float>(area.height) != view.getSize().y;
+}
+
+// Draws entry i, filtered smoothly when the view scales it, with its
+// picture's own filtering kept for every other drawing.
+// NOTE: the store owns every texture as a changeable object; sprites only
+// hold them read-only
+void drawEntry(sf::RenderTarget& target, std::size_t i, bool scaled)
+{
+    auto* picture = const_cast<sf::Texture*>(slides[i]->getTexture());
+    const bool smooth = picture->isSmooth();
+    if (scaled && !smooth)
+        picture->setSmooth(true);
+    target.draw(*slides[i], sf::RenderStates::Default);
+    if (scaled && !smooth)
+        picture->setSmooth(false);
+}
+
 } // namespace
 
 void draw(sf::RenderTarget& target)
 {
     if (!aheadPlanned)
         planAhead(static_cast<std::size_t>(finishedCount));
+    const bool scaled = scales(target);
     std::int32_t first = 0;
     if (current > 0 && composeFinished(target)) {
         // Drawn pixel for pixel over the view's viewport, where the view
@@ -220,6 +245,7 @@ void draw(sf::RenderTarget& target)
         sf::View pixels(sf::FloatRect(0.f, 0.f, static_cast<float>(size.x), static_cast<float>(size.y)));
         pixels.setViewport(kept.getViewport());
         target.setView(pixels);
+        finished->setSmooth(scaled);
         target.draw(sf::Sprite(finished->getTexture()), sf::RenderStates(sf::BlendNone));
         target.setView(kept);
         first = current;
@@ -229,7 +255,7 @@ void draw(sf::RenderTarget& target)
     for (std::size_t i = 0; i < slides.size(); ++i) {
         const bool visible = colourEntry(i);
         if (visible && static_cast<std::int32_t>(i) >= first && pictureReady(i))
-            target.draw(*slides[i], sf::RenderStates::Default);
+            drawEntry(target, i, scaled);
     }
     // The next entry's picture goes up while this one shows, once decoded
     if (decodesAhead && current + 1 < static_cast<std::int32_t>(slides.size()))
