@@ -230,9 +230,10 @@ bool loadEntries(const nlohmann::json& document)
     if (prepared)
         prepared->prefetch.reset();
     // Decoding ahead makes textures and asks the card for their largest
-    // size: with uploads off there is neither
+    // size: with uploads off there is neither. On demand, a pass decodes
+    // nothing, so nothing is planned for it
     std::unique_ptr<TexturePrefetch> prefetch;
-    if (uploads)
+    if (uploads && !onDemand)
         prefetch = std::make_unique<TexturePrefetch>(filesToLoad(document));
     return passWithPrefetch(std::move(prefetch), [&document](const EntryHandler& handleEntry) {
         return passCatalogueEntries(document, format, handleEntry);
