@@ -10,6 +10,8 @@
 //   make-bench-media shared DIR COUNT   an intro whose texture catalogue names one
 //                                       full-HD photo-like picture under COUNT keys,
 //                                       the slides drawn from the first of them
+//   make-bench-media showfile DIR COUNT an intro whose show file plays COUNT distinct
+//                                       full-HD photo-like pictures, half a second each
 //
 // Each DIR is laid out as a working directory for the program. Files that
 // are already there are kept.
@@ -246,6 +248,33 @@ int makeShared(const fs::path& dir, int count)
     return 0;
 }
 
+// An author's show file of `count` distinct full-HD photos, half a second
+// each; the photos in DIR/assets/photos may be another intro's, linked
+int makeShowFile(const fs::path& dir, int count)
+{
+    writeConfig(dir);
+    if (!writeFlat(dir / "assets/black.png", 8, 8, 0, 0, 0) || !writeSong(dir / "assets/song.wav", 10))
+        return 1;
+    json textures = {{"black", {{"file", "assets/black.png"}, {"repeated", true}}}};
+    json sprites = {{"black", {{"texture", "black"}, {"rectW", 1920}, {"rectH", 1080}}}};
+    json entries = json::array();
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "shot%03d", i);
+        const std::string file = std::string("assets/photos/") + name + ".png";
+        if (!writePhoto(dir / file, 1920, 1080, static_cast<std::uint32_t>(1000 + i)))
+            return 1;
+        textures[name] = {{"file", file}};
+        sprites[name] = {{"texture", name}};
+        entries.push_back({{"sprite", name}});
+    }
+    writeJson(dir / "assets/textures.json", {{"textures", textures}});
+    writeJson(dir / "assets/sprites.json", {{"sprites", sprites}});
+    writeJson(dir / "assets/music.json", {{"music", {{"song", {{"file", "assets/song.wav"}, {"volume", 80}}}}}});
+    writeJson(dir / "assets/show.json", {{"entries", entries}, {"secondsPerEntry", 0.5}});
+    return 0;
+}
+
 int makeSprites(const fs::path& dir, int count)
 {
     if (!writeFlat(dir / "sheet.png", 256, 256, 200, 100, 50))
@@ -283,6 +312,8 @@ int main(int argc, char** argv)
         return makeSprites(argv[2], std::atoi(argv[3]));
     if (mode == "shared" && argc == 4 && std::atoi(argv[3]) > 0)
         return makeShared(argv[2], std::atoi(argv[3]));
-    std::cerr << "usage: make-bench-media photos DIR | music DIR SECONDS | sprites DIR COUNT | shared DIR COUNT" << std::endl;
+    if (mode == "showfile" && argc == 4 && std::atoi(argv[3]) > 0)
+        return makeShowFile(argv[2], std::atoi(argv[3]));
+    std::cerr << "usage: make-bench-media photos DIR | music DIR SECONDS | sprites DIR COUNT | shared DIR COUNT | showfile DIR COUNT" << std::endl;
     return 2;
 }

@@ -6,8 +6,10 @@
 #include "app/app.h"
 #include "app/canvas.h"
 #include "assets/music_manager.h"
+#include "assets/texture_manager.h"
 #include "base/files.h"
 #include "base/problems.h"
+#include "scenes/show.h"
 #include "scenes/show_file.h"
 
 #include <SFML/Window/Joystick.hpp>
@@ -81,6 +83,9 @@ Intro::Intro(const std::string& folder, ProblemHandler onProblem)
         // the times it was given against the show
         if (!showFileRead)
             loadShowFile();
+        // A show file's pictures are decoded ahead of their turn and let go
+        // after it, so that a show of hundreds costs what a few do
+        TextureManager::onDemand = Show::current.fromFile;
         loadShow();
     } catch (...) {
         drop();

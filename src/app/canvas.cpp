@@ -80,13 +80,22 @@ void reset()
     triedOffscreen = false;
 }
 
+bool drawnDirectly(sf::Vector2u window)
+{
+    // NOTE: chosen by what the software renderer measured (docs/PERFORMANCE.md):
+    // two layers at 1366x768 cost less than two at the canvas's size and a
+    // copy; at 2560x1440 the two ways cost the same, and above it the
+    // offscreen canvas costs less
+    return window.x <= width && window.y <= height;
+}
+
 sf::RenderTarget& begin(sf::RenderTarget& window)
 {
     const sf::Vector2u size = window.getSize();
-    if (size != sf::Vector2u(width, height) && haveOffscreen())
+    if (!drawnDirectly(size) && haveOffscreen())
         return *offscreen;
     // At the canvas's size this is the default view, as the window was made
-    // with; at any other size (no offscreen canvas) it scales the drawing
+    // with; at any other size it scales the drawing
     window.setView(view(size));
     return window;
 }

@@ -3,8 +3,12 @@
 // size, scaled uniformly to the largest size that fits, centred, with black
 // bars on the two sides left over; never cropped, never stretched.
 // A window of exactly the canvas's size is drawn on directly, as it always
-// was; any other size gets the picture drawn offscreen first, then smoothly
-// scaled into the window.
+// was. A window smaller than the canvas is drawn on directly too, through a
+// view that scales the canvas into it, every picture filtered smoothly: that
+// draws fewer pixels than the whole canvas would. A larger window (or one
+// larger on one side) gets the picture drawn offscreen at the canvas's size
+// first, then smoothly scaled into the window, which costs less there than
+// drawing every layer at the window's size.
 
 #include <SFML/Graphics/Rect.hpp>
 #include <SFML/Graphics/RenderTexture.hpp>
@@ -27,7 +31,8 @@ sf::VideoMode fullscreenMode(const std::vector<sf::VideoMode>& modes, const sf::
 
 // A window here is any render target the show is drawn into: the program's
 // window, or a game's window or texture
-sf::RenderTarget& begin(sf::RenderTarget& window); // The target this frame draws on: the window itself at the canvas's size, else the offscreen canvas
+bool drawnDirectly(sf::Vector2u window);           // The window is drawn on itself, not through the offscreen canvas: its size or smaller
+sf::RenderTarget& begin(sf::RenderTarget& window); // The target this frame draws on: the window itself at the canvas's size or smaller, else the offscreen canvas
 void present(sf::RenderTarget& window, sf::RenderTarget& drawnOn); // Brings an offscreen frame into the window, scaled, with black bars; nothing when drawn on the window
 
 // Made the first time a window differs from the canvas's size, and kept;

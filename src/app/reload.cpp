@@ -111,6 +111,7 @@ bool reloadAt(double moment, const std::vector<std::string>& changed)
             broken = broken || breaks(problem);
         });
         loadShowFile();
+        TextureManager::onDemand = Show::current.fromFile;
         Config::reset();
         loadConfig();
         loadCatalogues();

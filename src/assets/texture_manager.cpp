@@ -20,8 +20,44 @@ bool uploads = true;
 std::unordered_map<std::string, sf::Vector2u> pictureSizes;
 std::unordered_set<std::string> repeatedPictures;
 std::set<std::string> picturesNamed;
+bool onDemand = false;
 
 namespace {
+
+// A texture loaded on demand: its file, its size from the header, and
+// whether it holds its picture now. NOTE: kept through reset(), because a
+// failed reload puts the stores it took back; a record whose texture has
+// gone is skipped and forgotten
+struct OnDemand {
+    std::weak_ptr<sf::Texture> texture;
+    std::string file;
+    sf::Vector2u size;
+    bool held = false;
+    bool refused = false; // its pixels could not be decoded: it stays empty, said once
+};
+std::map<const sf::Texture*, OnDemand> onDemandTextures;
+
+// The pictures being decoded ahead of the show, by their place in its order
+struct Ahead {
+    std::unique_ptr<TexturePrefetch> prefetch;
+    std::map<const sf::Texture*, std::size_t> place;
+};
+Ahead ahead;
+
+std::size_t decodedCount = 0;
+
+// The record of a live texture loaded on demand, or null
+OnDemand* onDemandRecord(const sf::Texture* texture)
+{
+    const auto found = onDemandTextures.find(texture);
+    if (found == onDemandTextures.end())
+        return nullptr;
+    if (found->second.texture.expired()) {
+        onDemandTextures.erase(found);
+        return nullptr;
+    }
+    return &found->second;
+}
 
 const CatalogueFormat format{"TextureManager", "textures", "file", "FILE", "textures", "assets/textures.json", "Texture"};
 
@@ -182,7 +218,10 @@ void prepare(const std::string& path)
     if (!uploads)
         return;
     prepared->prefetch = std::make_unique<TexturePrefetch>(filesToLoad(prepared->read.document));
-    prepared->prefetch->start();
+    // NOTE: every picture of the pass becomes a texture before the first
+    // frame, so decoding them all while the window opens costs no more at
+    // the peak than the textures will, and keeps both cores busy meanwhile
+    prepared->prefetch->start(true);
 }
 
 bool loadEntries(const nlohmann::json& document)
@@ -191,9 +230,10 @@ bool loadEntries(const nlohmann::json& document)
     if (prepared)
         prepared->prefetch.reset();
     // Decoding ahead makes textures and asks the card for their largest
-    // size: with uploads off there is neither
+    // size: with uploads off there is neither. On demand, a pass decodes
+    // nothing, so nothing is planned for it
     std::unique_ptr<TexturePrefetch> prefetch;
-    if (uploads)
+    if (uploads && !onDemand)
         prefetch = std::make_unique<TexturePrefetch>(filesToLoad(document));
     return passWithPrefetch(std::move(prefetch), [&document](const EntryHandler& handleEntry) {
         return passCatalogueEntries(document, format, handleEntry);
@@ -228,11 +268,29 @@ bool add(const std::string& key, const std::string& file, bool repeated)
         }
     }
     auto texture = std::make_shared<sf::Texture>();
+    if (onDemand) {
+        // The header says the size; a picture refused by it loads now, to
+        // say so as a start does
+        ImageSize header;
+        try {
+            header = readImageSize(file);
+        } catch (...) {
+        }
+        if (header.known && !tooLarge(header, sf::Texture::getMaximumSize())) {
+            texture->setRepeated(repeated);
+            onDemandTextures[texture.get()] = OnDemand{texture, file, sf::Vector2u(header.width, header.height)};
+            if (!identity.first.empty())
+                loadedFiles[identity] = texture;
+            textureStore.emplace(key, std::move(texture));
+            return true;
+        }
+    }
     const bool loaded = pass.prefetch ? pass.prefetch->load(*texture, pass.entry, file) : loadTexture(*texture, file);
     if (!loaded) {
         reportUnloadable(file);
         return false;
     }
+    ++decodedCount;
     texture->setRepeated(repeated);
     if (!identity.first.empty())
         loadedFiles[identity] = texture;
@@ -240,9 +298,90 @@ bool add(const std::string& key, const std::string& file, bool repeated)
     return true;
 }
 
+void need(const sf::Texture* texture)
+{
+    OnDemand* record = onDemandRecord(texture);
+    if (!record || record->held || record->refused)
+        return;
+    const std::shared_ptr<sf::Texture> owned = record->texture.lock();
+    const auto place = ahead.place.find(texture);
+    const bool loaded = place != ahead.place.end() ? ahead.prefetch->load(*owned, place->second, record->file)
+                                                   : loadTexture(*owned, record->file);
+    if (!loaded) {
+        record->refused = true;
+        reportUnloadable(record->file);
+        return;
+    }
+    ++decodedCount;
+    record->held = true;
+}
+
+void release(const sf::Texture* texture)
+{
+    OnDemand* record = onDemandRecord(texture);
+    if (!record || !record->held)
+        return;
+    const std::shared_ptr<sf::Texture> owned = record->texture.lock();
+    // An empty texture in its place, with the same filtering and repeat
+    sf::Texture empty;
+    empty.setSmooth(owned->isSmooth());
+    empty.setRepeated(owned->isRepeated());
+    owned->swap(empty);
+    record->held = false;
+}
+
+bool waiting(const sf::Texture* texture)
+{
+    const OnDemand* record = onDemandRecord(texture);
+    return record && !record->held;
+}
+
+void decodeAhead(const std::vector<const sf::Texture*>& order)
+{
+    ahead = Ahead();
+    std::vector<std::string> files;
+    for (const sf::Texture* texture : order) {
+        const OnDemand* record = onDemandRecord(texture);
+        if (!record || record->held || record->refused || ahead.place.count(texture))
+            continue;
+        ahead.place.emplace(texture, files.size());
+        files.push_back(record->file);
+    }
+    if (files.empty())
+        return;
+    ahead.prefetch = std::make_unique<TexturePrefetch>(std::move(files));
+    ahead.prefetch->start();
+}
+
+void preload(const sf::Texture* texture)
+{
+    const auto place = ahead.place.find(texture);
+    if (place != ahead.place.end() && waiting(texture) && ahead.prefetch->decoded(place->second))
+        need(texture);
+}
+
+std::size_t picturesDecoded()
+{
+    return decodedCount;
+}
+
+std::size_t picturesHeld()
+{
+    std::set<const sf::Texture*> held;
+    for (const auto& [key, texture] : textureStore)
+        if (texture->getSize().x > 0)
+            held.insert(texture.get());
+    return held.size();
+}
+
 void reset()
 {
+    ahead = Ahead();
     prepared.reset();
+    onDemand = false;
+    decodedCount = 0;
+    for (auto record = onDemandTextures.begin(); record != onDemandTextures.end();)
+        record = record->second.texture.expired() ? onDemandTextures.erase(record) : std::next(record);
     loadedFiles.clear();
     textureStore.clear();
     pictureSizes.clear();
@@ -277,8 +416,11 @@ std::optional<Picture> picture(const std::string& key)
 {
     if (auto decoded = pictureSizes.find(key); decoded != pictureSizes.end())
         return Picture{nullptr, decoded->second, repeatedPictures.count(key) > 0};
-    if (const sf::Texture* texture = get(key))
+    if (const sf::Texture* texture = get(key)) {
+        if (const OnDemand* record = onDemandRecord(texture))
+            return Picture{texture, record->size, texture->isRepeated()};
         return Picture{texture, texture->getSize(), texture->isRepeated()};
+    }
     return std::nullopt;
 }
 

@@ -36,6 +36,20 @@ bool has(const std::string& key);                                  // True when 
 sf::Texture* get(const std::string& key);                          // The stored texture, or null after a "does not exist" line (or, silently, for a picture only decoded)
 std::optional<Picture> picture(const std::string& key);            // The texture and its size, uploaded or only decoded; nothing after a "does not exist" line
 
+// Pictures decoded on demand. With onDemand set when a catalogue loads, each
+// picture's header is read (a picture too large is refused then, as ever)
+// and its texture stays empty, at its lasting address, until the show needs
+// it; a picture whose pixels are damaged says so then. The show asks for a
+// picture before drawing it and lets it go once nothing it will draw uses it
+extern bool onDemand;
+void need(const sf::Texture* texture);    // Makes the texture hold its picture now, decoding it if it must; nothing for a texture not loaded on demand
+void release(const sf::Texture* texture); // Frees the picture of a texture loaded on demand; need() brings it back
+bool waiting(const sf::Texture* texture); // Loaded on demand and holding no picture now
+void decodeAhead(const std::vector<const sf::Texture*>& order); // Decodes these pictures on worker threads, in the order the show will need them, a few ahead of the one needed
+void preload(const sf::Texture* texture); // need(), when its picture is decoded ahead already; else nothing, without waiting
+std::size_t picturesDecoded();            // Pictures decoded into textures so far, each time one was
+std::size_t picturesHeld();               // Textures holding a picture now
+
 // Key -> texture, filled at start-up and only read afterwards; several keys
 // may hold the same texture
 extern std::unordered_map<std::string, std::shared_ptr<sf::Texture>> textureStore;

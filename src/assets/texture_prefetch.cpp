@@ -41,6 +41,7 @@ struct TexturePrefetch::Plan {
     bool largestKnown = false;            // the graphics card has said `largest`
     bool started = false;                 // the workers were started (at start() or the first load)
     bool taking = false;                  // the main thread has asked for a file
+    bool allBeforeTaking = false;         // until then, every file may be decoded
     bool stopping = false;                // the workers leave when set
     std::mutex lock;
     std::condition_variable changed;      // a slot was decoded or taken, or the workers must stop
@@ -97,7 +98,9 @@ void decodeAhead(Plan& plan)
     std::unique_lock<std::mutex> guard(plan.lock);
     for (;;) {
         plan.changed.wait(guard, [&plan] {
-            const std::size_t bound = plan.nextToTake + TexturePrefetch::ahead + (plan.taking ? 0 : 1);
+            const std::size_t bound = !plan.taking && plan.allBeforeTaking
+                                          ? plan.slots.size()
+                                          : plan.nextToTake + TexturePrefetch::ahead + (plan.taking ? 0 : 1);
             return plan.stopping || plan.nextToDecode >= plan.slots.size() || plan.nextToDecode < bound;
         });
         if (plan.stopping || plan.nextToDecode >= plan.slots.size())
@@ -218,12 +221,13 @@ TexturePrefetch::~TexturePrefetch()
         worker.join();
 }
 
-void TexturePrefetch::start()
+void TexturePrefetch::start(bool all)
 {
     {
         std::lock_guard<std::mutex> guard(plan->lock);
         if (plan->started || plan->slots.empty())
             return;
+        plan->allBeforeTaking = all;
         startWorkers(*plan);
     }
     // Asked once the workers are off: the first GL context is made here
@@ -252,6 +256,15 @@ bool TexturePrefetch::load(sf::Texture& texture, std::size_t entry, const std::s
     if (plan->nextToDecode < plan->slots.size() && plan->spare.size() < plan->workers.size())
         plan->spare.push_back(std::move(image));
     return true;
+}
+
+bool TexturePrefetch::decoded(std::size_t entry)
+{
+    if (entry >= plan->slotOfEntry.size() || plan->slotOfEntry[entry] == unplanned)
+        return false;
+    const std::size_t index = plan->slotOfEntry[entry];
+    std::lock_guard<std::mutex> guard(plan->lock);
+    return index >= plan->nextToTake && plan->slots[index].decoded && !plan->slots[index].dropped;
 }
 
 bool loadTexture(sf::Texture& texture, const std::string& file)

@@ -27,8 +27,13 @@ public:
     TexturePrefetch(const TexturePrefetch&) = delete;
     TexturePrefetch& operator=(const TexturePrefetch&) = delete;
 
-    void start(); // Starts decoding the plan now, before the first load; asks the graphics card its largest texture
+    // Starts decoding the plan now, before the first load; asks the graphics
+    // card its largest texture. With `all`, the workers decode every file
+    // of the plan until the first load, not only the first few: the whole
+    // pass is held then, as its textures will be
+    void start(bool all = false);
     bool load(sf::Texture& texture, std::size_t entry, const std::string& file); // Loads entry's picture, `file`, into the texture: decoded ahead when it is planned, else here
+    bool decoded(std::size_t entry); // A worker has finished entry's picture and no load took it yet: load() would not wait
 
     static unsigned int threads; // decoding threads; 0 loads every image on the main thread
     static unsigned int ahead;   // images decoded beyond the one the main thread waits for (or, before its first load, will wait for); bounds the memory

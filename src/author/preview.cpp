@@ -7,8 +7,10 @@
 #include "assets/music_manager.h"
 #include "base/messages.h"
 #include "base/pixel_font.h"
+#include "pictures/png_writer.h"
 #include "scenes/intro_slideshow.h"
 #include "scenes/show.h"
+#include "assets/texture_manager.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <SFML/Graphics/RenderTexture.hpp>
@@ -51,6 +53,9 @@ std::unique_ptr<sf::RenderTexture> prepare()
         return nullptr;
     }
     MusicManager::silent = true;
+    // Only the pictures a drawn frame shows are decoded, each when it first
+    // shows, and let go once the show no longer draws it
+    TextureManager::onDemand = true;
     loadShow();
     return canvas;
 }
@@ -126,6 +131,8 @@ int writeFrame(double seconds, const std::string& output)
     const std::unique_ptr<sf::RenderTexture> canvas = prepare();
     if (!canvas)
         return 1;
+    // One picture: nothing beyond it is worth decoding
+    IntroSlideshow::decodesAhead = false;
     fastForward(seconds);
     drawFrame(*canvas);
     canvas->display();
@@ -147,20 +154,41 @@ int writeContactSheet(const std::string& output, double every)
     // of flickering between pixels
     canvas.setSmooth(true);
 
-    std::vector<sf::Image> pictures;
+    // The frame nearest each moment, as writeFrame() gives it, while the
+    // show still draws; the first moment always. Known before any is drawn,
+    // so that each row of tiles goes into the file as soon as it is made
     std::vector<double> moments;
-    std::vector<std::string> keys; // of the entry fading in at each moment
-    std::int64_t framesRun = 0;
-    for (std::size_t i = 0; running && pictures.size() < mostPictures; ++i) {
-        // The frame nearest the moment, as writeFrame() gives it
+    std::vector<std::int64_t> frames;
+    const std::int64_t furthest = Show::framesToReach(static_cast<double>(mostPictures) * every, fixedFrameSeconds);
+    const std::int64_t quits = IntroSlideshow::framesToQuit(Show::current, fixedFrameSeconds, furthest);
+    for (std::size_t i = 0; moments.size() < mostPictures; ++i) {
         const double moment = static_cast<double>(i) * every;
         const std::int64_t frame = Show::framesToReach(moment, fixedFrameSeconds);
-        if (frame <= framesRun)
+        if (!frames.empty() && frame <= frames.back())
             continue;
-        for (; framesRun < frame && running; ++framesRun)
-            advanceFrame(fixedFrameSeconds);
-        if (!running && !pictures.empty())
+        if (!frames.empty() && frame > quits)
             break; // the show ended before this moment
+        moments.push_back(moment);
+        frames.push_back(frame);
+    }
+
+    const unsigned int count = static_cast<unsigned int>(moments.size());
+    const unsigned int rows = (count + columns - 1) / columns;
+    const unsigned int cellHeight = thumbHeight + labelHeight + gap;
+    const unsigned int sheetWidth = columns * (thumbWidth + gap) + gap;
+    PngWriter sheet;
+    sf::Image band;
+    band.create(sheetWidth, gap, sheetColour);
+    if (!sheet.open(output, sheetWidth, rows * cellHeight + gap) || !sheet.write(band.getPixelsPtr(), gap)) {
+        Problems::report(Messages::notWritten(output));
+        return 1;
+    }
+    std::int64_t framesRun = 0;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (i % columns == 0)
+            band.create(sheetWidth, cellHeight, sheetColour);
+        for (; framesRun < frames[i] && running; ++framesRun)
+            advanceFrame(fixedFrameSeconds);
         drawFrame(canvas);
         canvas.display();
         canvas.generateMipmap();
@@ -169,25 +197,20 @@ int writeContactSheet(const std::string& output, double every)
         small.setScale(1.f / 5.f, 1.f / 5.f);
         thumb.draw(small, sf::RenderStates(sf::BlendNone));
         thumb.display();
-        pictures.push_back(opaque(thumb.getTexture()));
-        moments.push_back(moment);
         const auto current = static_cast<std::size_t>(IntroSlideshow::current);
-        keys.push_back(IntroSlideshow::active && current < IntroSlideshow::slideKeys.size()
-                           ? IntroSlideshow::slideKeys[current]
-                           : std::string());
-    }
-
-    const unsigned int count = static_cast<unsigned int>(pictures.size());
-    const unsigned int rows = (count + columns - 1) / columns;
-    const unsigned int cellHeight = thumbHeight + labelHeight + gap;
-    sf::Image sheet;
-    sheet.create(columns * (thumbWidth + gap) + gap, rows * cellHeight + gap, sheetColour);
-    for (unsigned int i = 0; i < count; ++i) {
+        const std::string key = IntroSlideshow::active && current < IntroSlideshow::slideKeys.size()
+                                    ? IntroSlideshow::slideKeys[current]
+                                    : std::string();
         const unsigned int x = gap + (i % columns) * (thumbWidth + gap);
-        const unsigned int y = gap + (i / columns) * cellHeight;
-        sheet.copy(pictures[i], x, y);
-        drawText(sheet, tileLabel(moments[i], keys[i]), x, y + thumbHeight + 4, 2);
+        band.copy(opaque(thumb.getTexture()), x, 0);
+        drawText(band, tileLabel(moments[i], key), x, thumbHeight + 4, 2);
+        if ((i + 1) % columns == 0 || i + 1 == count)
+            if (!sheet.write(band.getPixelsPtr(), cellHeight))
+                break;
     }
-    return save(sheet, output) ? 0 : 1;
+    if (!sheet.finish()) {
+        Problems::report(Messages::notWritten(output));
+        return 1;
+    }
+    return 0;
 }
-

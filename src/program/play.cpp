@@ -10,6 +10,7 @@
 #include "app/stop_signals.h"
 #include "assets/texture_manager.h"
 #include "base/files.h"
+#include "scenes/show.h"
 
 #include <SFML/Graphics/RenderWindow.hpp>
 #include <SFML/System/Clock.hpp>
@@ -81,9 +82,13 @@ int runApp(double fromSeconds, bool watch)
     loadConfig();
     if (!openDisplay())
         return 1;
-    // The pictures decode on the other cores while the window opens; what
-    // reading the catalogue found is said when it loads, as ever
-    TextureManager::prepare(texturesFile);
+    // An author's show file may have hundreds of pictures: each is decoded
+    // ahead of its turn and let go after it. The built-in show's pictures
+    // decode on the other cores while the window opens; what reading the
+    // catalogue found is said when it loads, as ever
+    TextureManager::onDemand = Show::current.fromFile;
+    if (!TextureManager::onDemand)
+        TextureManager::prepare(texturesFile);
     sf::RenderWindow window;
     openWindow(window);
     closeDisplayProbe();

@@ -18,6 +18,8 @@ using SceneResult = std::int32_t;
 constexpr SceneResult SceneContinue = 0; // call the scene again next frame
 constexpr SceneResult SceneQuit = 666;   // the scene is over: quit
 
+struct ShowRecord;
+
 namespace IntroSlideshow {
 
 SceneResult advance(float dt);       // Sets up from Show::current on the first call, then advances the state by dt seconds; SceneQuit on the call that ends the last entry
@@ -44,5 +46,15 @@ extern std::int32_t finishedCount;     // how many entries `finished` holds
 extern bool composingUnavailable;      // `finished` could not be made: every entry is drawn directly
 
 void reset(); // Puts the scene back as it was at start: the next call sets it up
+
+// Pictures loaded on demand are asked for as an entry is first drawn, and let
+// go once every entry that uses them is in `finished` and no later one does.
+// When set (the default), the pictures of the entries to come are decoded
+// ahead on worker threads from the first frame drawn
+extern bool decodesAhead;
+
+// How many calls of advance(dt) the show takes up to the one that returns
+// SceneQuit, counted as the scene counts them; no more than atMost + 1
+std::int64_t framesToQuit(const ShowRecord& show, float dt, std::int64_t atMost);
 
 } // namespace IntroSlideshow

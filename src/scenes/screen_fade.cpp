@@ -1,5 +1,7 @@
 #include "scenes/screen_fade.h"
 
+#include "assets/texture_manager.h"
+
 namespace ScreenFade {
 
 float level = 0.f;
@@ -31,6 +33,12 @@ void draw(sf::RenderTarget& target)
 {
     if (!overlay)
         return;
+    // A picture loaded on demand is asked for; one that could not be is not drawn
+    if (const sf::Texture* picture = overlay->getTexture()) {
+        TextureManager::need(picture);
+        if (picture->getSize().x == 0)
+            return;
+    }
     const sf::Uint8 keptAlpha = overlay->getColor().a;
     const auto alpha = static_cast<sf::Uint8>(static_cast<int>(level * 255.f));
     // A clear overlay changes no pixel: skip the full-screen draw

@@ -25,6 +25,7 @@ struct ShowRecord {
         {"ov9"},   {"ov10"},  {"ov12"}, {"ov13"}, {"ov11"}, {"end"}, {"end"}, {"end"}, {"end"}, {"end"}};
     std::string songKey = "song"; // played, looping, from the first frame
     float fadeSeconds = 2.f;      // the picture comes up out of black over this time
+    bool fromFile = false;        // an author's show file gave it
 };
 
 // A sprite key of the show, with when the show uses it

@@ -124,6 +124,7 @@ bool loadShowFile(const std::string& path)
         Problems::report(Messages::showWithoutEntries(path, nullptr));
         return false;
     }
+    show.fromFile = true;
     Show::current = std::move(show);
     return true;
 }

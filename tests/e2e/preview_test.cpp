@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -126,6 +127,47 @@ TEST_F(Preview, FrameIsWhatTheShowPresentsAtThatMoment)
             EXPECT_EQ(seen.a, 255) << "what a viewer sees is opaque";
         }
     }
+}
+
+// A frame decodes only the pictures it shows: a picture damaged in its pixels
+// says so only in a frame that shows it, and the sheet, which shows them all
+TEST_F(Preview, OnlyAFrameThatShowsADamagedPictureSaysSo)
+{
+    writeShow(work.root());
+    const auto damaged = std::find_if(showPictures().begin(), showPictures().end(),
+                                      [](const ShowPicture& p) { return p.key == "ov5"; });
+    ASSERT_NE(damaged, showPictures().end());
+    const fs::path file = fs::path(work.root()) / "assets/img" / (damaged->texture + ".png");
+    {
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes.substr(0, 40);
+    }
+    const std::string line = "TextureManager: Unable to load file assets/img/" + damaged->texture + ".png.";
+    // ov5 fades in from 0:42
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<std::string> lines;
+    } runs[] = {
+        {{"--frame", "10", "--output", work.path("early.png")}, {}},
+        {{"--frame", "41.9", "--output", work.path("before.png")}, {}},
+        {{"--frame", "45", "--output", work.path("during.png")}, {line}},
+        {{"--frame", "120", "--output", work.path("after.png")}, {line}},
+        {{"--contact-sheet", work.path("sheet.png"), "--every", "30"}, {line}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.arguments.front() + " " + run.arguments[1]);
+        start(recording(), run.arguments);
+        const ExitStatus status = program->waitForExit(60);
+        EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
+        expectLines(program->ownLines(), run.lines);
+    }
+    sf::Image early;
+    ASSERT_TRUE(early.loadFromFile(work.path("early.png")));
+    const sf::Vector2i probe = showPictures().front().probe;
+    EXPECT_TRUE(near(early.getPixel(static_cast<unsigned>(probe.x), static_cast<unsigned>(probe.y)),
+                     showPictures().front().colour, tolerance));
 }
 
 // ---------------------------------------------------------------------------

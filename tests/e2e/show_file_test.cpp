@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 namespace {
 
@@ -120,6 +121,36 @@ TEST_F(ShowFile, TheShowEndsWhenItsEntriesHaveHadTheirTime)
     EXPECT_GE(status.seconds, 3.4);
     EXPECT_LT(status.seconds, 15.0);
     EXPECT_TRUE(program->ownLines().empty()) << joined(program->ownLines());
+}
+
+// With a show file the pictures are decoded in their turn: one damaged in its
+// pixels says its one line then, and the show goes on without it; the
+// check still finds it before anything plays
+TEST_F(ShowFile, APictureDamagedInItsPixelsSaysSoInItsTurnAndTheCheckUpFront)
+{
+    writeShow(work.root());
+    work.write("assets/show.json", threeEntries);
+    const std::string file = "assets/img/" + picture("ov2").texture + ".png";
+    {
+        std::ifstream in(work.path(file), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        std::ofstream(work.path(file), std::ios::binary | std::ios::trunc) << bytes.substr(0, 40);
+    }
+    const std::string line = "TextureManager: Unable to load file " + file + ".";
+    start(recording());
+    ASSERT_NE(waitForWindow(), 0u);
+    const ExitStatus status = program->waitForExit(30);
+    EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
+    // Its sprite was made from the picture's header: no line of a missing key
+    expectLines(program->ownLines(), {line});
+
+    start(recording(), {"--check"});
+    const ExitStatus check = program->waitForExit(30);
+    EXPECT_TRUE(check.exited && check.code == 1) << describe(check);
+    const std::vector<std::string> lines = program->ownLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), line);
 }
 
 TEST_F(ShowFile, ThatIsBrokenPlaysTheBuiltInShowAfterOneLine)
