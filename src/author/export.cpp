@@ -6,6 +6,7 @@
 #include "app/platform.h"
 #include "app/stop_signals.h"
 #include "assets/music_manager.h"
+#include "assets/texture_manager.h"
 #include "author/video_file.h"
 #include "base/messages.h"
 #include "scenes/show.h"
@@ -275,6 +276,9 @@ int exportVideo(const ExportRequest& request)
         return 1;
     }
     MusicManager::silent = true;
+    // A show file's pictures are decoded ahead of their turn and let go
+    // after it, as the show plays them, so a long show costs what a short one does
+    TextureManager::onDemand = Show::current.fromFile;
     loadShow();
     const SongTrack song = readSong();
     format.sourceWidth = Canvas::width;
