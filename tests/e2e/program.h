@@ -43,6 +43,8 @@ public:
 
     bool started() const { return pid > 0; }
     bool running();                               // False once it has ended (and it is then reaped)
+    bool sendSignal(int signal);                  // As kill(1) sends it; false once the program has ended
+    long residentKilobytes() const;               // Its resident memory now (VmRSS); -1 once it has ended
     ExitStatus waitForExit(double timeoutSeconds); // Kills it at the deadline
     double secondsSinceStart() const;
 
