@@ -64,9 +64,12 @@ void handleInput(sf::RenderWindow& window)
 {
     if (sf::Keyboard::isKeyPressed(sf::Keyboard::Escape))
         quitAsked = true;
+    // NOTE: a press of Escape that begins and ends within one long frame (a
+    // reload under --watch) shows only as an event, not as a key held down
     sf::Event event;
     while (window.pollEvent(event))
-        if (event.type == sf::Event::Closed)
+        if (event.type == sf::Event::Closed ||
+            (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape))
             quitAsked = true;
     // A stop signal ends the show as closing the window does
     if (StopSignals::caught() != 0)

@@ -59,3 +59,27 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// A key press that begins and ends within one frame still quits: the
+// program is stopped meanwhile, as a reload under --watch holds a frame
+using EscapeInALongFrame = ProgramRun;
+
+TEST_F(EscapeInALongFrame, StillQuits)
+{
+    writeShow(work.root());
+    start(recording(), {"--watch"});
+    const XWindow window = waitForWindow();
+    ASSERT_NE(window, 0u);
+    sf::Color seen;
+    ASSERT_TRUE(waitForPixel(window, {960, 540}, [](sf::Color c) { return c.r >= 3; }, 20, seen))
+        << "the title never began to show";
+    ASSERT_TRUE(program->sendSignal(SIGSTOP));
+    EXPECT_TRUE(pressKey("Escape")) << "xdotool could not press Escape";
+    ASSERT_TRUE(program->sendSignal(SIGCONT));
+    const ExitStatus status = program->waitForExit(10);
+    EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
+}
+
+} // namespace
