@@ -112,7 +112,8 @@ PathTravel howPathTravels(const std::string& path)
         std::replace(travel.fixed.begin(), travel.fixed.end(), '\\', '/');
         return travel;
     }
-    // Each part as the folder that holds it names it; ".." only within the path
+    // Each part against the names in the folder that holds it; a path that
+    // climbs and comes back down is left to its loader
     if (std::find(parts.begin(), parts.end(), "..") != parts.end())
         return travel;
     std::filesystem::path folder = introFolder;
