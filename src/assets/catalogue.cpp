@@ -93,6 +93,16 @@ bool loadReadCatalogue(const std::string& path, ReadCatalogue&& read, const Cata
     return loadEntries(std::move(read.document));
 }
 
+void notePathTravel(const CatalogueFormat& format, const std::string& key, const json& entry, const char* property)
+{
+    if (!entry.is_object() || !entry.contains(property) || !entry.at(property).is_string())
+        return;
+    const std::string& path = entry.at(property).get_ref<const std::string&>();
+    const PathTravel travel = howPathTravels(path);
+    if (travel.trouble != PathTrouble::None)
+        Problems::report(Messages::pathTravelsBadly(format.what, format.file, key, property, path, travel));
+}
+
 bool loadCatalogueFile(const std::string& path, const CatalogueFormat& format,
                        const std::function<bool(json&&)>& loadEntries)
 {

@@ -55,6 +55,11 @@ struct Property {
 std::vector<std::string> valuesOf(const char* oneOf);
 bool isOneOf(const std::string& value, const char* oneOf, std::string& why); // False, with why, for a value not listed
 
+// A quiet note for an entry's path (the property `property`, when it is a
+// string) that will break on another machine; nothing for one that travels
+void notePathTravel(const CatalogueFormat& format, const std::string& key, const nlohmann::json& entry,
+                    const char* property);
+
 using EntryHandler = std::function<void(const std::string& key, const nlohmann::json& entry)>;
 
 bool validateJson(const nlohmann::json& document, const std::vector<std::string>& names); // True when the document has every name; else one line for the first missing one

@@ -35,6 +35,7 @@ const PropertyList<Song, 3> entryProperties({{
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     Song song;
+    notePathTravel(format, key, entry, "file");
     if (!readProperties(entryProperties, format, key, entry, song))
         return;
     // Taken as they are, but not what an author means: the check says so

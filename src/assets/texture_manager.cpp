@@ -144,6 +144,7 @@ bool addDecodedOnly(const std::string& key, const std::string& file, bool repeat
 void addEntry(const std::string& key, const nlohmann::json& entry)
 {
     TextureEntry wanted;
+    notePathTravel(format, key, entry, "file");
     // NOTE: the picture is named by where it is opened, in the intro's folder
     if (readProperties(entryProperties, format, key, entry, wanted))
         add(key, inIntro(wanted.file), wanted.repeated);

@@ -300,6 +300,11 @@ void checkCatalogue(const Catalogue& catalogue, const std::vector<Problem>& reco
                 findings.add(record.severity, catalogue.file, record.message, record);
             continue;
         }
+        // A path that breaks elsewhere is said whether or not it loads here
+        if (record.finding == Finding::PathTravelsBadly) {
+            findings.add(record.severity, catalogue.entries, record.message, record);
+            continue;
+        }
         if (!isStored(catalogue, record.key)) {
             std::string& why = notLoaded[record.key];
             if (why.empty())

@@ -1,8 +1,11 @@
 #include "base/files.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 std::string introFolder;
 
@@ -18,6 +21,123 @@ bool isSpecialFile(const std::string& path)
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
+namespace {
+
+bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+// "C:", "c:\\..." or "\\\\server\\...": absolute on Windows, whatever this system says
+bool isAbsoluteAnywhere(const std::string& path)
+{
+    if (!path.empty() && isSeparator(path[0]))
+        return true;
+    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// The path's parts, split at either separator, empty ones and "." left out
+std::vector<std::string> partsOf(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || isSeparator(path[i])) {
+            if (!part.empty() && part != ".")
+                parts.push_back(part);
+            part.clear();
+        } else {
+            part += path[i];
+        }
+    }
+    return parts;
+}
+
+bool leavesFolder(const std::vector<std::string>& parts)
+{
+    int depth = 0;
+    for (const std::string& part : parts) {
+        depth += part == ".." ? -1 : 1;
+        if (depth < 0)
+            return true;
+    }
+    return false;
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+// The name in `folder` that `name` means: itself when it is there, else the
+// one that differs only in letter case (the first, in name order); empty when none
+std::string nameOnDisk(const std::filesystem::path& folder, const std::string& name)
+{
+    std::error_code error;
+    std::vector<std::string> others;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        if (entry == name)
+            return name;
+        if (sameIgnoringCase(entry, name))
+            others.push_back(entry);
+    }
+    if (others.empty())
+        return "";
+    return *std::min_element(others.begin(), others.end());
+}
+
+} // namespace
+
+PathTravel howPathTravels(const std::string& path)
+{
+    PathTravel travel;
+    if (isAbsoluteAnywhere(path)) {
+        travel.trouble = PathTrouble::Absolute;
+        return travel;
+    }
+    const std::vector<std::string> parts = partsOf(path);
+    if (leavesFolder(parts)) {
+        travel.trouble = PathTrouble::LeavesFolder;
+        return travel;
+    }
+    if (path.find('\\') != std::string::npos) {
+        travel.trouble = PathTrouble::Backslash;
+        travel.fixed = path;
+        std::replace(travel.fixed.begin(), travel.fixed.end(), '\\', '/');
+        return travel;
+    }
+    // Each part against the names in the folder that holds it; a path that
+    // climbs and comes back down is left to its loader
+    if (std::find(parts.begin(), parts.end(), "..") != parts.end())
+        return travel;
+    std::filesystem::path folder = introFolder;
+    std::string fixed = path;
+    std::size_t searchFrom = 0;
+    bool differs = false;
+    for (const std::string& part : parts) {
+        const std::string onDisk = nameOnDisk(folder, part);
+        if (onDisk.empty())
+            return travel; // not there at all: its loader says so
+        // The part's place in the path as written
+        const std::size_t at = fixed.find(part, searchFrom);
+        if (onDisk != part) {
+            fixed.replace(at, part.size(), onDisk);
+            differs = true;
+        }
+        searchFrom = at + onDisk.size();
+        folder /= onDisk;
+    }
+    if (differs) {
+        travel.trouble = PathTrouble::LetterCase;
+        travel.fixed = fixed;
+    }
+    return travel;
 }
 
 bool openForReading(const std::string& path, std::ifstream& stream)

@@ -17,6 +17,22 @@ bool isSpecialFile(const std::string& path);
 extern std::string introFolder;
 std::string inIntro(const std::string& path); // The path to open for one the intro names: the folder's, unless it is absolute
 
+// What makes a path that works on the author's machine break on another
+enum class PathTrouble {
+    None,
+    Absolute,     // "/home/me/title.png", "C:\\Users\\me\\title.png": no other machine has it
+    LeavesFolder, // "../photos/title.png": the file does not travel with the intro
+    Backslash,    // "img\\title.png": a folder separator on Windows only
+    LetterCase,   // "Title.PNG" for title.png: found on case-insensitive file systems only
+};
+struct PathTravel {
+    PathTrouble trouble = PathTrouble::None; // the worst one, when there are several
+    std::string fixed; // for a backslash or a letter case, the path as it should be written
+};
+// How a path the intro names travels to other machines; the letter case is
+// compared with the names on disk, in the intro's folder
+PathTravel howPathTravels(const std::string& path);
+
 // Opens a file for reading; a special file counts as a file that cannot be opened
 bool openForReading(const std::string& path, std::ifstream& stream);
 

@@ -235,6 +235,37 @@ Problem unknownProperty(const char* what, const std::string& key, const std::str
     return problem;
 }
 
+Problem pathTravelsBadly(const char* what, const std::string& catalogueFile, const std::string& key, const char* property,
+                         const std::string& path, const PathTravel& travel)
+{
+    const std::string named = std::string(what) + " " + printable(key) + " in " + catalogueFile + " names its " + property +
+                              " " + printable(path);
+    std::string said;
+    switch (travel.trouble) {
+    case PathTrouble::Absolute:
+        said = named + " by an absolute path, which other machines lack: put the file in the intro's folder and give its "
+                       "path from there.";
+        break;
+    case PathTrouble::LeavesFolder:
+        said = named + ", outside the intro's folder, so it does not travel with the intro: put the file in the intro's "
+                       "folder and give its path from there.";
+        break;
+    case PathTrouble::Backslash:
+        said = named + " with a backslash, a folder separator on Windows only: write " + printable(travel.fixed) + ".";
+        break;
+    case PathTrouble::LetterCase:
+        said = named + ", but the file on disk is " + printable(travel.fixed) +
+               ": the letter case matters on Linux, so the file is not found there: write " + printable(travel.fixed) + ".";
+        break;
+    case PathTrouble::None:
+        break;
+    }
+    Problem problem = quiet(make(Finding::PathTravelsBadly, said, Severity::Note));
+    problem.key = key;
+    problem.property = property;
+    return problem;
+}
+
 Problem duplicateKey(const char* manager, const char* what, const std::string& key)
 {
     Problem problem = make(Finding::DuplicateKey, std::string(manager) + ": " + what + " with key " + printable(key) +

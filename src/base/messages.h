@@ -7,6 +7,7 @@
 // stop): authors' scripts and editors match them as they are. Do not tidy
 // them. A quiet record's text is the check's own, free to improve.
 
+#include "base/files.h"
 #include "base/problems.h"
 
 #include <nlohmann/json.hpp>
@@ -42,6 +43,9 @@ Problem unknownMember(const std::string& file, const std::string& member, const 
 Problem missingRequired(const char* manager, const char* label, const std::string& key);
 Problem invalidProperty(const char* manager, const std::string& property, const std::string& key, const std::string& why);
 Problem unknownProperty(const char* what, const std::string& key, const std::string& property); // quiet note: what is "Texture", "Sprite" or "Song"
+// quiet note: an entry's path that breaks on another machine, with the fix
+Problem pathTravelsBadly(const char* what, const std::string& catalogueFile, const std::string& key, const char* property,
+                         const std::string& path, const PathTravel& travel);
 Problem duplicateKey(const char* manager, const char* what, const std::string& key);
 Problem missingKey(const char* manager, const char* what, const std::string& key);
 

@@ -35,6 +35,7 @@ enum class Finding {
     NoIntro,             // the folder holds nothing of an intro
     EntryLeftOut,        // a show entry that cannot play is left out
     NotWritten,          // a file the program was asked to write was not
+    PathTravelsBadly,    // a path that works here and breaks on another machine
 };
 
 struct Problem {

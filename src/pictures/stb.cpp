@@ -91,15 +91,59 @@ struct StbCall {
 #define STBI_NO_PNM
 #include <stb_image.h>
 
+namespace {
+
+// The file as stb_image reads it, noting a read asked of it past its end.
+// NOTE: stb_image's BMP, TGA, GIF, PSD, HDR and PIC readers take the zeros it
+// makes up past the end as pixels: a file cut short (a save caught halfway)
+// would decode to a picture with its lower part black
+struct StbFile {
+    std::FILE* file;
+    bool readPastTheEnd = false;
+};
+
+int readStb(void* user, char* data, int size)
+{
+    StbFile& from = *static_cast<StbFile*>(user);
+    const int got = static_cast<int>(std::fread(data, 1, static_cast<std::size_t>(size), from.file));
+    if (got == 0 && size > 0)
+        from.readPastTheEnd = true;
+    return got;
+}
+
+// NOTE: a skip past the end is not noted: it is found by the next read, if
+// any; a BMP's last row may end in padding that a file need not hold
+void skipStb(void* user, int count)
+{
+    std::fseek(static_cast<StbFile*>(user)->file, count, SEEK_CUR);
+}
+
+int atEndStb(void* user)
+{
+    const StbFile& from = *static_cast<StbFile*>(user);
+    return std::feof(from.file) || std::ferror(from.file);
+}
+
+} // namespace
+
 Outcome decodeWithStb(std::FILE* file, RawImage& image)
 {
     // One megabyte more for the decoders' tables and scanlines
     StbCall call(static_cast<std::size_t>(pictureLimits.mostPixels) * 20 + (1u << 20));
     int width = 0, height = 0, channels = 0;
-    image.pixels = stbi_load_from_file(file, &width, &height, &channels, STBI_rgb_alpha);
+    StbFile from{file};
+    const stbi_io_callbacks callbacks{readStb, skipStb, atEndStb};
+    image.pixels = stbi_load_from_callbacks(&callbacks, &from, &width, &height, &channels, STBI_rgb_alpha);
     call.handedOver = image.pixels;
     image.width = static_cast<unsigned int>(width);
     image.height = static_cast<unsigned int>(height);
+    if (image.pixels && from.readPastTheEnd) {
+        // Refused: the caller frees nothing it was not handed
+        call.handedOver = nullptr;
+        image.pixels = nullptr;
+        decoderSays = "the file ends before its pixels do";
+        return Outcome::Refused;
+    }
     if (!image.pixels && stbi_failure_reason())
         decoderSays = std::string("stb_image says: ") + stbi_failure_reason();
     return image.pixels ? Outcome::Decoded : Outcome::Refused;

@@ -47,7 +47,9 @@ void openWindow(sf::RenderWindow& window)
 }
 
 // Escape held down, a close request and a stop signal end the show; every
-// other event is the intro's, which skips on a gamepad's Start or B too
+// other event is the intro's, which skips on a gamepad's Start or B too.
+// NOTE: a press of Escape that begins and ends within one long frame (a
+// reload under --watch) shows only as an event, which the intro takes
 void handleInput(sf::RenderWindow& window, orvalen::Intro& intro)
 {
     if (sf::Keyboard::isKeyPressed(sf::Keyboard::Escape))

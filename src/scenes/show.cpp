@@ -109,19 +109,22 @@ std::string secondsText(float seconds)
     return text.str();
 }
 
+// NOTE: minutes stay a double: a show file's seconds may add up to far more
+// than any integer holds
 std::string clockTime(double seconds)
 {
-    const long whole = static_cast<long>(std::floor(seconds));
-    std::ostringstream text;
-    text << whole / 60 << ":" << (whole % 60 < 10 ? "0" : "") << whole % 60;
-    return text.str();
+    const double whole = std::floor(seconds);
+    const int rest = static_cast<int>(std::fmod(whole, 60.0));
+    char text[400];
+    std::snprintf(text, sizeof text, "%.0f:%02d", (whole - rest) / 60, rest);
+    return text;
 }
 
 std::string momentText(double seconds)
 {
-    const long long minutes = static_cast<long long>(seconds / 60);
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld:%05.2f", minutes, seconds - static_cast<double>(minutes) * 60);
+    const double rest = std::fmod(seconds, 60.0);
+    char text[400];
+    std::snprintf(text, sizeof text, "%.0f:%05.2f", (seconds - rest) / 60, rest);
     std::string moment = text;
     while (moment.back() == '0')
         moment.pop_back();

@@ -461,6 +461,43 @@ const CheckCase checkCases[] = {
              "Check: 1 problem, 1 note."};
      },
      1, false},
+    {"PathsThatBreakElsewhere",
+     [](const std::string& folder) {
+         edit(folder, "textures.json", [&folder](json& d) {
+             d["textures"]["green"]["file"] = (fs::path(folder) / "assets/img/green.png").string();
+             d["textures"]["blue"]["file"] = "../" + fs::path(folder).filename().string() + "/assets/img/blue.png";
+             d["textures"]["yellow"]["file"] = "assets\\img\\yellow.png";
+             d["textures"]["cyan"]["file"] = "assets/IMG/Cyan.png";
+         });
+     },
+     [](const std::string& folder) {
+         const std::string intoFolder = "put the file in the intro's folder and give its path from there.";
+         const std::string name = fs::path(folder).filename().string();
+         return std::vector<std::string>{
+             "Failed to load image \"assets/IMG/Cyan.png\". Reason: Unable to open file",
+             "TextureManager: Unable to load file assets/IMG/Cyan.png.",
+             "Failed to load image \"assets\\img\\yellow.png\". Reason: Unable to open file",
+             "TextureManager: Unable to load file assets\\img\\yellow.png.",
+             "TextureManager: Texture with key yellow does not exist.",
+             "TextureManager: Texture with key cyan does not exist.",
+             "SpriteManager: Sprite with key ov3 does not exist.",
+             "SpriteManager: Sprite with key ov4 does not exist.",
+             "Check: Problem: Texture cyan in assets/textures.json was not loaded (see above).",
+             "Check: Problem: Texture yellow in assets/textures.json was not loaded (see above).",
+             showNeedsLoaded("ov3", "for entry 5 (0:28 to 0:35)"),
+             showNeedsLoaded("ov4", "for entry 6 (0:35 to 0:42)"),
+             "Check: Note: Texture blue in assets/textures.json names its file ../" + name +
+                 "/assets/img/blue.png, outside the intro's folder, so it does not travel with the intro: " + intoFolder,
+             "Check: Note: Texture cyan in assets/textures.json names its file assets/IMG/Cyan.png, but the file on "
+             "disk is assets/img/cyan.png: the letter case matters on Linux, so the file is not found there: write "
+             "assets/img/cyan.png.",
+             "Check: Note: Texture green in assets/textures.json names its file " + folder +
+                 "/assets/img/green.png by an absolute path, which other machines lack: " + intoFolder,
+             "Check: Note: Texture yellow in assets/textures.json names its file assets\\img\\yellow.png with a "
+             "backslash, a folder separator on Windows only: write assets/img/yellow.png.",
+             "Check: 4 problems, 4 notes."};
+     },
+     1, false},
 };
 
 class Check : public ::testing::TestWithParam<CheckCase> {

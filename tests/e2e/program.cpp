@@ -182,6 +182,20 @@ bool Program::running()
     return false;
 }
 
+bool Program::sendSignal(int signal)
+{
+    return running() && kill(pid, signal) == 0;
+}
+
+long Program::residentKilobytes() const
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
 ExitStatus Program::waitForExit(double timeoutSeconds)
 {
     const double deadline = secondsNow() + timeoutSeconds;
@@ -202,11 +216,6 @@ ExitStatus Program::waitForExit(double timeoutSeconds)
 }
 
 double Program::secondsSinceStart() const { return secondsNow() - startTime; }
-
-bool Program::sendSignal(int signal)
-{
-    return running() && kill(pid, signal) == 0;
-}
 
 std::vector<std::string> Program::errorLines() const { return readLines(errorPath); }
 

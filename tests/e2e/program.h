@@ -46,9 +46,10 @@ public:
 
     bool started() const { return pid > 0; }
     bool running();                               // False once it has ended (and it is then reaped)
+    bool sendSignal(int signal);                  // As kill(1) sends it; false once the program has ended
+    long residentKilobytes() const;               // Its resident memory now (VmRSS); -1 once it has ended
     ExitStatus waitForExit(double timeoutSeconds); // Kills it at the deadline
     double secondsSinceStart() const;
-    bool sendSignal(int signal);                  // False once it has ended
 
     std::vector<std::string> errorLines() const;  // Everything on stderr so far, a line each
     std::vector<std::string> ownLines() const;    // The same without the media library's known notice

@@ -128,9 +128,21 @@ TEST(Show, TextsForHelp)
         EXPECT_EQ(Show::secondsText(value), text);
 
     const std::pair<double, const char*> clocks[] = {{0, "0:00"},    {0.999, "0:00"}, {9.5, "0:09"},  {59.99, "0:59"},
-                                                     {60, "1:00"},   {105, "1:45"},   {140, "2:20"},  {3600, "60:00"}};
+                                                     {60, "1:00"},   {105, "1:45"},   {140, "2:20"},  {3600, "60:00"},
+                                                     // Two entries of the most seconds a show file takes: more
+                                                     // minutes than any integer holds
+                                                     {2 * 3.4028234663852886e+38, "11342744887950961993723472782817230848:00"}};
     for (const auto& [value, text] : clocks)
         EXPECT_EQ(Show::clockTime(value), text) << value;
+    const std::pair<double, const char*> moments[] = {{0, "0:00"}, {3.5, "0:03.5"}, {140.25, "2:20.25"}, {105, "1:45"},
+                                                      {1e300, "16666666666666667*"}};
+    for (const auto& [value, text] : moments) {
+        const std::string want = text;
+        if (want.back() == '*')
+            EXPECT_EQ(Show::momentText(value).rfind(want.substr(0, want.size() - 1), 0), 0u) << Show::momentText(value);
+        else
+            EXPECT_EQ(Show::momentText(value), want) << value;
+    }
 }
 
 // Seeking: the nearest whole frame of the single-precision 1/60 s step, the

@@ -1,0 +1,166 @@
+// Paths in an intro's files that work on the author's machine and break on
+// another: how each is told apart, and what the check says of it.
+
+#include "author/check.h"
+#include "base/files.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+#include <sstream>
+
+using nlohmann::json;
+
+namespace {
+
+struct PathCase {
+    const char* name;
+    const char* path;
+    PathTrouble trouble;
+    const char* fixed; // the path as it should be written, where the fix is one
+};
+
+void PrintTo(const PathCase& c, std::ostream* out) { *out << c.name; }
+
+// On disk: assets/img/title.png, assets/Photos/Sea.JPG and assets/song.ogg
+const PathCase pathCases[] = {
+    {"Travels", "assets/img/title.png", PathTrouble::None, ""},
+    {"TravelsFromDot", "./assets//img/title.png", PathTrouble::None, ""},
+    {"MissingIsForItsLoader", "assets/img/gone.png", PathTrouble::None, ""},
+    {"ClimbsAndComesBack", "assets/img/../img/title.png", PathTrouble::None, ""},
+    {"AbsoluteHere", "/home/me/intro/assets/img/title.png", PathTrouble::Absolute, ""},
+    {"AbsoluteOnWindows", "C:\\Users\\me\\title.png", PathTrouble::Absolute, ""},
+    {"DriveOnly", "c:title.png", PathTrouble::Absolute, ""},
+    {"WindowsShare", "\\\\server\\intro\\title.png", PathTrouble::Absolute, ""},
+    {"LeavesTheFolder", "../photos/title.png", PathTrouble::LeavesFolder, ""},
+    {"LeavesByBackslash", "assets\\..\\..\\title.png", PathTrouble::LeavesFolder, ""},
+    {"LeavesLater", "assets/../../intro/assets/img/title.png", PathTrouble::LeavesFolder, ""},
+    {"Backslash", "assets\\img\\title.png", PathTrouble::Backslash, "assets/img/title.png"},
+    {"CaseOfTheName", "assets/img/Title.PNG", PathTrouble::LetterCase, "assets/img/title.png"},
+    {"CaseOfAFolder", "Assets/IMG/title.png", PathTrouble::LetterCase, "assets/img/title.png"},
+    {"CaseOfAMixedName", "./assets/photos/sea.jpg", PathTrouble::LetterCase, "./assets/Photos/Sea.JPG"},
+    {"CaseOfAMissingFile", "assets/IMG/gone.png", PathTrouble::None, ""},
+};
+
+class PathTravels : public ::testing::TestWithParam<PathCase> {
+protected:
+    TempDir intro;
+};
+
+TEST_P(PathTravels, IsToldApartWithItsFix)
+{
+    intro.write("assets/img/title.png", "");
+    intro.write("assets/Photos/Sea.JPG", "");
+    intro.write("assets/song.ogg", "");
+    const PathCase& c = GetParam();
+    for (const std::string& folder : {std::string(), intro.root()}) {
+        // From the intro's folder as the working folder, and named from elsewhere
+        const ScopedWorkingDir inside(folder.empty() ? intro.root() : "/");
+        introFolder = folder;
+        const PathTravel travel = howPathTravels(c.path);
+        EXPECT_EQ(static_cast<int>(travel.trouble), static_cast<int>(c.trouble)) << "intro folder \"" << folder << "\"";
+        EXPECT_EQ(travel.fixed, c.fixed) << "intro folder \"" << folder << "\"";
+    }
+    introFolder.clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathTravels, ::testing::ValuesIn(pathCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One note per path that breaks elsewhere, naming the file, the key, the
+// property and the fix, whether the entry loads here or not; --strict makes
+// each a problem
+class CheckOfPaths : public ::testing::Test {
+protected:
+    TempDir intro;
+
+    void SetUp() override
+    {
+        resetProgramState();
+        ASSERT_TRUE(writeImage(intro.path("assets/img/title.png"), 4, 4, sf::Color::Red));
+        ASSERT_TRUE(writeTone(intro.path("assets/song.wav"), 0.5f, 440));
+        intro.write("config.json", "{}");
+        intro.write("assets/textures.json",
+                    json({{"textures",
+                           {{"title", {{"file", "assets/img/title.png"}}},
+                            {"absolute", {{"file", intro.path("assets/img/title.png")}}},
+                            {"climbs", {{"file", "../" + intro.root().substr(intro.root().rfind('/') + 1) +
+                                                     "/assets/img/title.png"}}},
+                            {"windows", {{"file", "assets\\img\\title.png"}}},
+                            {"upper", {{"file", "assets/img/Title.PNG"}}}}}})
+                        .dump());
+        intro.write("assets/sprites.json",
+                    json({{"sprites", {{"title", {{"texture", "title"}}}, {"black", {{"texture", "title"}}}}}}).dump());
+        intro.write("assets/music.json", json({{"music", {{"song", {{"file", "Assets/song.wav"}}}}}}).dump());
+        intro.write("assets/show.json", R"({"entries": [{"sprite": "title"}]})");
+    }
+    void TearDown() override { resetProgramState(); }
+
+    json runAsJson(bool strict)
+    {
+        resetProgramState();
+        const ScopedWorkingDir inside(intro.root());
+        std::ostringstream out;
+        std::streambuf* previous = std::cout.rdbuf(out.rdbuf());
+        {
+            CaptureErrors quiet;
+            status = runCheck({strict, true});
+        }
+        std::cout.rdbuf(previous);
+        return json::parse(out.str());
+    }
+    int status = -1;
+};
+
+TEST_F(CheckOfPaths, NotesEachPathThatBreaksElsewhereWithItsFix)
+{
+    const json document = runAsJson(false);
+    std::map<std::string, json> notes; // key -> finding
+    for (const json& finding : document.at("findings"))
+        if (finding.value("property", "") == "file" && finding.at("severity") == "note")
+            notes[finding.at("key")] = finding;
+    const std::string intoFolder = "put the file in the intro's folder and give its path from there.";
+    const struct {
+        const char* key;
+        const char* file;
+        std::string says; // the end of the message: the trouble and the fix
+    } expected[] = {
+        {"absolute", "assets/textures.json", "by an absolute path, which other machines lack: " + intoFolder},
+        {"climbs", "assets/textures.json", ", outside the intro's folder, so it does not travel with the intro: " + intoFolder},
+        {"song", "assets/music.json",
+         ", but the file on disk is assets/song.wav: the letter case matters on Linux, so the file is not found there: "
+         "write assets/song.wav."},
+        {"upper", "assets/textures.json",
+         ", but the file on disk is assets/img/title.png: the letter case matters on Linux, so the file is not found "
+         "there: write assets/img/title.png."},
+        {"windows", "assets/textures.json", " with a backslash, a folder separator on Windows only: write assets/img/title.png."},
+    };
+    ASSERT_EQ(notes.size(), std::size(expected)) << document.dump(2);
+    for (const auto& want : expected) {
+        ASSERT_EQ(notes.count(want.key), 1u) << want.key << "\n" << document.dump(2);
+        const json& note = notes.at(want.key);
+        EXPECT_EQ(note.at("file"), want.file);
+        const std::string message = note.at("message");
+        const std::string what = std::string(want.file) == "assets/music.json" ? "Song " : "Texture ";
+        EXPECT_EQ(message.rfind(what + want.key + " in " + want.file + " names its file ", 0), 0u) << message;
+        EXPECT_TRUE(message.size() >= want.says.size() &&
+                    message.compare(message.size() - want.says.size(), want.says.size(), want.says) == 0)
+            << message;
+        EXPECT_EQ(note.at("pointer"), std::string(want.file == std::string("assets/music.json") ? "/music/" : "/textures/") +
+                                          want.key + "/file");
+    }
+
+    const json strict = runAsJson(true);
+    EXPECT_EQ(strict.at("notes"), 0);
+    std::size_t pathProblems = 0;
+    for (const json& finding : strict.at("findings"))
+        pathProblems += finding.value("property", "") == "file" && finding.at("severity") == "problem" &&
+                        notes.count(finding.value("key", "")) && finding.at("message") == notes.at(finding.at("key")).at("message");
+    EXPECT_EQ(pathProblems, std::size(expected));
+    EXPECT_EQ(status, 1);
+}
+
+} // namespace
