@@ -43,7 +43,7 @@ void addEntry(const std::string& key, const nlohmann::json& entry)
     if (loopsTo < 0)
         Problems::report(Messages::loopsBeforeItsBeginning(key, loopsTo));
     if (song.volume > 100)
-        Problems::report(Messages::volumeAmplifies(key, song.volume));
+        Problems::report(Messages::volumeAboveFull(key, song.volume));
     songs[key] = std::move(song);
 }
 

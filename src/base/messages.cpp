@@ -309,10 +309,10 @@ Problem loopsBeforeItsBeginning(const std::string& key, long long milliseconds)
     return problem;
 }
 
-Problem volumeAmplifies(const std::string& key, int volume)
+Problem volumeAboveFull(const std::string& key, int volume)
 {
     Problem problem = quiet(make(Finding::DoubtfulValue, "Song " + printable(key) + "'s volume is " + std::to_string(volume) +
-                                                             ": above 100 the song is amplified, and it may clip.",
+                                                             ": the player plays nothing louder than 100.",
                                  Severity::Note));
     problem.key = key;
     problem.property = "volume";

@@ -54,7 +54,7 @@ Problem unloadablePicture(const std::string& file);
 Problem rectangleOutside(const std::string& sprite, int x, int y, int width, int height, const std::string& texture,
                          unsigned int textureWidth, unsigned int textureHeight); // quiet
 Problem loopsBeforeItsBeginning(const std::string& key, long long milliseconds); // quiet
-Problem volumeAmplifies(const std::string& key, int volume);                    // quiet note
+Problem volumeAboveFull(const std::string& key, int volume);                    // quiet note
 Problem unusedByFit(const std::string& sprite, const char* property, const std::string& fit); // quiet note
 Problem unloadableSong(const std::string& file);
 Problem noAudioDevice(const std::string& key);

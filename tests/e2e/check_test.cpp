@@ -184,7 +184,7 @@ const CheckCase checkCases[] = {
      [](const std::string& folder) { edit(folder, "music.json", [](json& d) { d["music"]["song"]["volume"] = 150.5; }); },
      [](const std::string&) {
          return std::vector<std::string>{
-             "Check: Note: Song song's volume is 150: above 100 the song is amplified, and it may clip.",
+             "Check: Note: Song song's volume is 150: the player plays nothing louder than 100.",
              "Check: 0 problems, 1 note."};
      },
      0},
