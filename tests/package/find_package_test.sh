@@ -4,7 +4,7 @@
 # nothing else, configures the example game from a temporary folder with
 # find_package(OrvalenIntro) against that root, builds it, and runs it on the
 # current X display with the demo intro: the game must reach its menu after
-# skipping the intro, and quit on Q with status 0.
+# skipping the intro and stay there, with nothing on standard error.
 #
 #   find_package_test.sh BUILD_DIR SOURCE_DIR DEMO_DIR [BUILD_CONFIG]
 set -euo pipefail
@@ -66,18 +66,12 @@ for _ in $(seq 1 300); do
   sleep 0.1
 done
 grep -qx Menu "$work/stdout.txt" || { cat "$work/stderr.txt" >&2; fail "the game never reached its menu"; }
-window="$(xdotool search --pid "$pid" --name '^Example game$' 2>/dev/null | head -1 || true)"
-[ -n "$window" ] || fail "the game's window is gone at its menu"
-xdotool key --window "$window" q
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "the game did not quit on Q"
-status=0
-wait "$pid" || status=$?
+# The menu goes on until the player leaves it: still running a moment later
+sleep 1
+kill -0 "$pid" 2>/dev/null || { cat "$work/stderr.txt" >&2; fail "the game ended at its menu"; }
+kill "$pid"
+wait "$pid" 2>/dev/null || true
 pid=""
-[ "$status" -eq 0 ] || { cat "$work/stderr.txt" >&2; fail "the game ended with status $status"; }
 if grep -v "Setting vertical sync not supported" "$work/stderr.txt"; then
   fail "the game wrote the lines above on standard error"
 fi
