@@ -143,13 +143,17 @@ void startShowAt(double moment)
     ScreenFade::reset();
     ScreenFade::overlay = overlay;
     restartShow();
-    if (moment <= 0)
-        return;
+    if (moment > 0)
+        seekShow(moment, true);
+}
+
+void seekShow(double moment, bool withSong)
+{
     // The state as it would be by then, and the song where it would be
     MusicManager::silent = true;
     fastForward(moment);
     MusicManager::silent = false;
-    if (sceneResult == SceneContinue)
+    if (withSong && sceneResult == SceneContinue)
         IntroSlideshow::playSong(sf::seconds(static_cast<float>(moment)));
 }
 

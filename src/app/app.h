@@ -26,6 +26,7 @@ void fastForward(double seconds);         // Runs the state `seconds` into the s
 void restartShow();                       // The frame loop's state as at the first frame: the scene runs, nothing has asked to quit
 void askToQuit();                         // Escape, a close request or a skip: the frame in hand is completed, then the loop ends, even when it holds the end
 void startShowAt(double moment);          // The show from its start, run on `moment` seconds with the song from there; a quit asked before is forgotten
+void seekShow(double moment, bool withSong); // Runs the restarted show on `moment` seconds without a sound; then, if asked, starts the song from there
 
 // The catalogue files, relative to the working dir
 extern const char* const texturesFile; // "assets/textures.json"

@@ -125,11 +125,7 @@ bool reloadAt(double moment, const std::vector<std::string>& changed)
     ScreenFade::reset();
     ScreenFade::overlay = SpriteManager::get(ScreenFade::overlayKey);
     restartShow();
-    MusicManager::silent = true;
-    fastForward(moment);
-    MusicManager::silent = false;
-    if (songChanged && sceneResult == SceneContinue)
-        IntroSlideshow::playSong(sf::seconds(static_cast<float>(moment)));
+    seekShow(moment, songChanged);
     return true;
 }
 
