@@ -2,7 +2,7 @@
 // another: the same code as orvalen-intro but for the number of decoding
 // threads, to measure what decoding ahead buys.
 
-#include "app/app.h"
+#include "program/play.h"
 #include "app/platform.h"
 #include "assets/texture_prefetch.h"
 
