@@ -9,7 +9,10 @@
  * Lines: "start NS", one "swap NS" per frame (CLOCK_MONOTONIC nanoseconds),
  * "play NS" each time a sound source starts playing (OpenAL's alSourcePlay,
  * which the audio library calls once the song's first buffers are queued),
- * and last "peak_kb KB", the process's peak resident memory (VmHWM). */
+ * and last "peak_kb KB", the process's peak resident memory (VmHWM).
+ *
+ * A program that starts itself again (exec, same process) keeps its clock:
+ * the start is the first one's, and the peak the last image's. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
@@ -51,17 +54,30 @@ __attribute__((constructor)) static void startClock(void)
     const char* path = getenv("ORVALEN_SWAP_LOG");
     const char* after = getenv("ORVALEN_SWAP_EXIT_AFTER");
     const char* seconds = getenv("ORVALEN_SWAP_EXIT_SECONDS");
+    const char* started = getenv("ORVALEN_SWAP_STARTED");
     startNs = nowNs();
     if (!path || !*path)
         return;
+    /* "NS PID" from the process's first image; in another process, a child
+     * (a shell, a helper), nothing is recorded: the file is not its own */
+    if (started) {
+        long long first = 0;
+        long pid = 0;
+        if (sscanf(started, "%lld %ld", &first, &pid) != 2 || pid != (long)getpid())
+            return;
+        startNs = first;
+    } else {
+        char text[64];
+        snprintf(text, sizeof text, "%lld %ld", startNs, (long)getpid());
+        setenv("ORVALEN_SWAP_STARTED", text, 1);
+    }
     logFile = fopen(path, "w");
     if (!logFile)
         return;
-    /* Children (a shell, a helper) must not write into the same file */
-    unsetenv("LD_PRELOAD");
     exitAfter = after ? strtol(after, NULL, 10) : 0;
     exitSeconds = seconds ? strtod(seconds, NULL) : 0;
     fprintf(logFile, "start %lld\n", startNs);
+    fflush(logFile);
 }
 
 __attribute__((destructor)) static void stopClock(void)

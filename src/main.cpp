@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    Platform::startWithLargePages(argv);
     Platform::returnLargeBlocksWhenFreed();
     Options options;
     if (const std::optional<int> status = parseOptions(argc, argv, options))
@@ -31,7 +32,8 @@ int main(int argc, char** argv)
     case Mode::ContactSheet: return writeContactSheet(options.output, options.every);
     case Mode::From: return runApp(options.seconds, options.watch);
     case Mode::Export:
-        return exportVideo({options.output, options.seconds, options.to, options.fps, options.width, options.height});
+        return exportVideo({options.output, options.seconds, options.to, options.fps, options.width, options.height,
+                            std::vector<std::string>(argv, argv + argc)});
     case Mode::Show: break;
     }
     return runApp(0, options.watch);

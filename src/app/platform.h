@@ -4,6 +4,7 @@
 // platform_portable.cpp everywhere else.
 
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -21,6 +22,21 @@ std::string displayName(); // The display the probe asks for, as the user named 
 // to the system when freed; nothing where the allocator does not do that.
 void returnLargeBlocksWhenFreed(); // Sets the allocator so; call before any thread starts
 
+// NOTE: the first write to fresh memory costs a page fault every 4 KB: a
+// full-HD picture is two thousand of them where it is decoded and as many
+// again in the renderer's texture, most of a texture's upload on a software
+// renderer. glibc asks the kernel for 2 MB pages for its large blocks when a
+// tunable says so, and reads tunables only as a program starts; so the
+// program starts itself again, once, with it set, where the kernel gives
+// such pages on request. A tunable the user set is kept. Nothing elsewhere,
+// or when the restart cannot be made.
+void startWithLargePages(char** argv); // Call first thing in main, before any thread or output
+
 bool errorIsTerminal(); // Standard error goes to a terminal, where a line can be redrawn in place
+
+std::string programPath(); // The running program's file; empty where it cannot be known
+// Runs the program at `path` in this process instead, with these arguments
+// (the first is its name); returns only when it could not, with errno set
+void runInstead(const std::string& path, const std::vector<std::string>& arguments);
 
 } // namespace Platform

@@ -4,6 +4,8 @@
 
 #include "app/platform.h"
 
+#include <cerrno>
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -29,6 +31,20 @@ std::string displayName()
 
 void returnLargeBlocksWhenFreed()
 {
+}
+
+void startWithLargePages(char**)
+{
+}
+
+std::string programPath()
+{
+    return "";
+}
+
+void runInstead(const std::string&, const std::vector<std::string>&)
+{
+    errno = ENOSYS;
 }
 
 bool errorIsTerminal()

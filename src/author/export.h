@@ -5,6 +5,7 @@
 // leaves no part of it and any earlier file of that name as it was.
 
 #include <string>
+#include <vector>
 
 struct ExportRequest {
     std::string output;        // FILE.mp4 or FILE.webm, relative to the working folder
@@ -13,6 +14,7 @@ struct ExportRequest {
     int fps = 30;              // 30 or 60
     unsigned int width = 1920; // the file's pictures: the canvas or a smaller 16:9 size
     unsigned int height = 1080;
+    std::vector<std::string> commandLine; // as given, for the program that writes video files
 };
 
 int exportVideo(const ExportRequest& request); // Writes the file; the exit status, 0 or 1 after one line saying why

@@ -13,23 +13,9 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cctype>
 #include <thread>
 
-const VideoQuality videoQuality;
-
 namespace {
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-bool endsWith(const std::string& text, const std::string& end)
-{
-    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
 
 std::string errorText(int code)
 {
@@ -39,23 +25,6 @@ std::string errorText(int code)
 }
 
 } // namespace
-
-bool videoKindOf(const std::string& path, VideoKind& kind)
-{
-    const std::string name = lower(path);
-    if (endsWith(name, ".mp4"))
-        kind = VideoKind::Mp4;
-    else if (endsWith(name, ".webm"))
-        kind = VideoKind::WebM;
-    else
-        return false;
-    return true;
-}
-
-const char* videoKindText(VideoKind kind)
-{
-    return kind == VideoKind::Mp4 ? "H.264 and AAC" : "VP9 and Opus";
-}
 
 struct VideoFile::Parts {
     VideoFormat format;

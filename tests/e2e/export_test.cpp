@@ -348,6 +348,25 @@ TEST_F(Export, FailedWriteLeavesNoPartAndTheEarlierFile)
     EXPECT_EQ(namesIn(work.root()), before);
 }
 
+// The program that plays hands --export to its video writer beside it; a
+// program copied away from it says so and writes nothing
+TEST_F(Export, WithoutItsVideoWriterSaysSoAndWritesNothing)
+{
+    writeShortShow(work);
+    const TempDir alone;
+    const std::string copy = alone.path("orvalen-intro");
+    std::filesystem::copy_file(ORVALEN_INTRO_PATH, copy);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+    const std::vector<std::string> before = namesIn(work.root());
+    program = std::make_unique<Program>(copy, work.root(), withoutAudioDevice(),
+                                        std::vector<std::string>{"--export", "intro.mp4"});
+    const ExitStatus status = program->waitForExit(60);
+    EXPECT_TRUE(status.exited && status.code == 1) << describe(status);
+    expectOneLine("Export: Unable to write intro.mp4 (the video writer, orvalen-intro-export, is not installed with "
+                  "this program); nothing was written.");
+    EXPECT_EQ(namesIn(work.root()), before);
+}
+
 TEST_F(Export, IntoAMissingFolderSaysSoAndWritesNothing)
 {
     writeShortShow(work);

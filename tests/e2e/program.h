@@ -45,6 +45,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool started() const { return pid > 0; }
+    pid_t processId() const { return pid; }
     bool running();                               // False once it has ended (and it is then reaped)
     bool sendSignal(int signal);                  // As kill(1) sends it; false once the program has ended
     long residentKilobytes() const;               // Its resident memory now (VmRSS); -1 once it has ended

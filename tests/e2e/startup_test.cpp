@@ -8,6 +8,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -28,6 +29,69 @@ std::string lowered(std::string text)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Large pages: the program starts itself again, once, asking glibc for 2 MB
+// pages for its large blocks where the kernel gives them on request, unless
+// the user's own tunables say otherwise
+
+struct TunablesCase {
+    const char* name;
+    std::optional<std::string> given; // GLIBC_TUNABLES as the program is started with it
+    bool largePages;                  // its pictures and the renderer's buffers lie in 2 MB pages
+};
+
+void PrintTo(const TunablesCase& tunables, std::ostream* out) { *out << tunables.name; }
+
+class LargePages : public ProgramRun, public ::testing::WithParamInterface<TunablesCase> {
+protected:
+    // Anonymous memory of the process in 2 MB pages, in KB; -1 when unknown
+    long largePageKilobytes(pid_t pid)
+    {
+        std::ifstream file("/proc/" + std::to_string(pid) + "/smaps_rollup");
+        std::string line;
+        while (std::getline(file, line))
+            if (line.rfind("AnonHugePages:", 0) == 0)
+                return std::stol(line.substr(14));
+        return -1;
+    }
+};
+
+TEST_P(LargePages, AreAskedForUnlessTheUserSaysOtherwise)
+{
+    std::ifstream setting("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string modes;
+    std::getline(setting, modes);
+    if (modes.find("[madvise]") == std::string::npos)
+        GTEST_SKIP() << "the kernel here gives large pages " << (modes.empty() ? "not at all" : modes)
+                     << ", not on request: the program has nothing to ask for";
+    const TunablesCase& run = GetParam();
+    writeShow(work.root());
+    Environment env = recording();
+    env["GLIBC_TUNABLES"] = run.given;
+    start(env);
+    const XWindow window = waitForWindow();
+    ASSERT_NE(window, 0u);
+    // The title is up and the show draws: its textures and buffers are made
+    sf::Color seen;
+    ASSERT_TRUE(waitForPixel(window, screenCentre, showIsPlaying, 10, seen));
+    const long kilobytes = largePageKilobytes(program->processId());
+    ASSERT_GE(kilobytes, 0) << "no AnonHugePages line for the program";
+    if (run.largePages)
+        EXPECT_GE(kilobytes, 8 * 1024) << "not even one picture's worth of memory in large pages";
+    else
+        EXPECT_EQ(kilobytes, 0);
+    const ExitStatus status = quitWithEscape();
+    EXPECT_TRUE(status.exited && status.code == 0) << describe(status);
+    EXPECT_EQ(program->ownLines(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, LargePages,
+    ::testing::Values(TunablesCase{"NoneGiven", std::nullopt, true},
+                      TunablesCase{"OthersGiven", std::string("glibc.malloc.tcache_count=0"), true},
+                      TunablesCase{"UserSaysNo", std::string("glibc.malloc.hugetlb=0"), false}),
+    [](const ::testing::TestParamInfo<TunablesCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Start-up and quit

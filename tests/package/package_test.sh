@@ -159,3 +159,14 @@ if grep -v -x 'Setting vertical sync not supported' "$work/stderr.txt" | grep -q
   fail "the program wrote to standard error"
 fi
 echo "The packaged program played the packaged demo and quit on Escape with status 0"
+
+# --export hands over to the packaged video writer, in libexec
+writer="$root/usr/libexec/orvalen-intro/orvalen-intro-export"
+[ -x "$writer" ] || fail "no video writer at usr/libexec/orvalen-intro/orvalen-intro-export"
+if readelf -d "$program" | grep -q 'libavcodec'; then
+  fail "the program that plays links FFmpeg's libraries: only its video writer should"
+fi
+(cd "$demo" && env ALSOFT_DRIVERS=null "$program" --export "$work/demo.mp4" --to 2 --size 256x144 \
+  >"$work/stdout.txt" 2>"$work/stderr.txt") || { cat "$work/stderr.txt" >&2; fail "the packaged --export failed"; }
+[ -s "$work/demo.mp4" ] || fail "the packaged --export wrote no file"
+echo "The packaged program exported two seconds of the demo through its video writer"
