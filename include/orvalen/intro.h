@@ -21,6 +21,9 @@
 // NOTE: glibc keeps freed blocks the size of a picture for reuse rather than
 // handing them back; a game that wants its resident memory to fall after a
 // drop fixes the threshold first thing: mallopt(M_MMAP_THRESHOLD, 1 << 20).
+// Loading is faster where glibc puts those blocks in 2 MB pages: start the
+// game with GLIBC_TUNABLES=glibc.malloc.hugetlb=1 (glibc 2.35 and later,
+// with the kernel's large pages on request), as the program itself does.
 //
 // One intro at a time: the library keeps the intro's state for the whole
 // process, so a second Intro cannot be made while one is loaded. Every call
