@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -73,23 +76,48 @@ bool sameIgnoringCase(const std::string& a, const std::string& b)
            });
 }
 
+// The names in a folder, sorted. A catalogue names hundreds of pictures in
+// one folder, and reading it whole for each of them made a load grow with
+// the square of their number: a listing is kept while the folder's time of
+// change stays the same. That time moves in steps of a few milliseconds, so
+// a folder changed in the last two seconds is read again each time.
+const std::vector<std::string>& namesIn(const std::filesystem::path& folder)
+{
+    struct Listing {
+        std::filesystem::file_time_type changed;
+        std::vector<std::string> names;
+    };
+    static std::map<std::string, Listing> listings;
+    std::error_code error;
+    // Kept by the folder's whole path: the working folder may change
+    const std::filesystem::path where = std::filesystem::absolute(folder.empty() ? "." : folder, error);
+    const std::filesystem::file_time_type changed = std::filesystem::last_write_time(where, error);
+    Listing& listing = listings[where.string()];
+    const bool recent = error || std::filesystem::file_time_type::clock::now() - changed < std::chrono::seconds(2);
+    if (!recent && listing.changed == changed)
+        return listing.names;
+    listing.changed = error ? std::filesystem::file_time_type() : changed;
+    listing.names.clear();
+    for (std::filesystem::directory_iterator it(where, error), end; !error && it != end; it.increment(error))
+        listing.names.push_back(it->path().filename().string());
+    std::sort(listing.names.begin(), listing.names.end());
+    return listing.names;
+}
+
 // The name in `folder` that `name` means: itself when it is there, else the
 // one that differs only in letter case (the first, in name order); empty when none
 std::string nameOnDisk(const std::filesystem::path& folder, const std::string& name)
 {
-    std::error_code error;
-    std::vector<std::string> others;
-    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string entry = it->path().filename().string();
-        if (entry == name)
-            return name;
+    // NOTE: a game may load its intro on a thread of its own
+    static std::mutex listingsInUse;
+    const std::lock_guard<std::mutex> lock(listingsInUse);
+    const std::vector<std::string>& names = namesIn(folder);
+    if (std::binary_search(names.begin(), names.end(), name))
+        return name;
+    for (const std::string& entry : names)
         if (sameIgnoringCase(entry, name))
-            others.push_back(entry);
-    }
-    if (others.empty())
-        return "";
-    return *std::min_element(others.begin(), others.end());
+            return entry;
+    return "";
 }
 
 } // namespace

@@ -70,6 +70,31 @@ TEST_P(PathTravels, IsToldApartWithItsFix)
 INSTANTIATE_TEST_SUITE_P(Paths, PathTravels, ::testing::ValuesIn(pathCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A folder's names are read once while it stays unchanged; a rename in it,
+// even right after a look, is seen by the next one
+TEST(PathTravelsOverTime, FollowAFolderThatChanges)
+{
+    TempDir intro;
+    intro.write("assets/img/title.png", "");
+    const std::filesystem::path img = intro.path("assets/img");
+    const auto hourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(img, hourAgo);
+    introFolder = intro.root();
+    for (int look = 0; look < 2; ++look) {
+        const PathTravel travel = howPathTravels("assets/img/Title.png");
+        EXPECT_EQ(travel.trouble, PathTrouble::LetterCase) << "look " << look;
+        EXPECT_EQ(travel.fixed, "assets/img/title.png") << "look " << look;
+    }
+    std::filesystem::rename(img / "title.png", img / "Title.png");
+    EXPECT_EQ(howPathTravels("assets/img/Title.png").trouble, PathTrouble::None);
+    EXPECT_EQ(howPathTravels("assets/img/title.png").fixed, "assets/img/Title.png");
+    // Changed long ago by its clock, and changed again since the last look
+    std::filesystem::rename(img / "Title.png", img / "TITLE.png");
+    std::filesystem::last_write_time(img, hourAgo + std::chrono::minutes(1));
+    EXPECT_EQ(howPathTravels("assets/img/title.png").fixed, "assets/img/TITLE.png");
+    introFolder.clear();
+}
+
 // One note per path that breaks elsewhere, naming the file, the key, the
 // property and the fix, whether the entry loads here or not; --strict makes
 // each a problem
