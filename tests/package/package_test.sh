@@ -154,7 +154,7 @@ pid=""
 [ "$status" -eq 0 ] || { cat "$work/stderr.txt" >&2; fail "the program ended with status $status"; }
 
 # Mesa's notice about vertical sync on a virtual display is not the program's
-if grep -v -x 'Setting vertical sync not supported' "$work/stderr.txt" | grep -q .; then
+if grep -v -x 'Setting vertical sync not supported' "$work/stderr.txt" | grep . >/dev/null; then
   cat "$work/stderr.txt" >&2
   fail "the program wrote to standard error"
 fi
@@ -163,7 +163,7 @@ echo "The packaged program played the packaged demo and quit on Escape with stat
 # --export hands over to the packaged video writer, in libexec
 writer="$root/usr/libexec/orvalen-intro/orvalen-intro-export"
 [ -x "$writer" ] || fail "no video writer at usr/libexec/orvalen-intro/orvalen-intro-export"
-if readelf -d "$program" | grep -q 'libavcodec'; then
+if grep -q 'libavcodec' <<<"$(readelf -d "$program")"; then
   fail "the program that plays links FFmpeg's libraries: only its video writer should"
 fi
 (cd "$demo" && env ALSOFT_DRIVERS=null "$program" --export "$work/demo.mp4" --to 2 --size 256x144 \
