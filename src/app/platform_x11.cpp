@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -58,17 +57,16 @@ void startWithLargePages(char** argv)
 {
     // The tunable is glibc's from 2.35 on
 #if defined(__linux__) && defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 35))
-    // "[madvise]" gives them on request; "[always]" gives them unasked
-    std::ifstream setting("/sys/kernel/mm/transparent_hugepage/enabled");
-    std::stringstream text;
-    text << setting.rdbuf();
-    if (text.str().find("[madvise]") == std::string::npos)
-        return;
     const char* const given = std::getenv("GLIBC_TUNABLES");
     const bool wasSet = given != nullptr;
     const std::string kept = wasSet ? given : "";
     // Set already: by the user, or by this program before it started again
     if (kept.find("glibc.malloc.hugetlb") != std::string::npos)
+        return;
+    // "[madvise]" gives them on request; "[always]" gives them unasked
+    std::ifstream setting("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string modes;
+    if (!std::getline(setting, modes) || modes.find("[madvise]") == std::string::npos)
         return;
     const std::string tunables = kept + (kept.empty() ? "" : ":") + "glibc.malloc.hugetlb=1";
     if (setenv("GLIBC_TUNABLES", tunables.c_str(), 1) != 0)

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <vector>
 
+const bool exportHandsOver = true;
+
 int exportVideo(const ExportRequest& request)
 {
     const std::string self = Platform::programPath();
@@ -30,9 +32,9 @@ int exportVideo(const ExportRequest& request)
         std::error_code error;
         if (!std::filesystem::is_regular_file(place, error))
             continue;
-        Platform::runInstead(place.lexically_normal().string(), request.commandLine);
-        Problems::report(Messages::exportFailed(
-            request.output, "starting " + place.lexically_normal().string() + ": " + std::strerror(errno)));
+        const std::string writer = place.lexically_normal().string();
+        Platform::runInstead(writer, request.commandLine);
+        Problems::report(Messages::exportFailed(request.output, "starting " + writer + ": " + std::strerror(errno)));
         return 1;
     }
     Problems::report(Messages::exportFailed(
