@@ -9,6 +9,16 @@
 #include "scenes/show.h"
 #include "scenes/show_file.h"
 
+namespace {
+
+ExportRequest exportRequest(const Options& options, int argc, char** argv)
+{
+    return {options.output, options.seconds, options.to, options.fps, options.width, options.height,
+            std::vector<std::string>(argv, argv + argc)};
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     Platform::startWithLargePages(argv);
@@ -17,6 +27,9 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;
     introFolder = options.folder;
+    // The video writer reads the show file itself: each of its lines is said once
+    if (options.mode == Mode::Export && exportHandsOver)
+        return exportVideo(exportRequest(options, argc, argv));
     // The check reads the show file as a start does, among its own lines
     if (options.mode != Mode::Check)
         loadShowFile();
@@ -32,8 +45,7 @@ int main(int argc, char** argv)
     case Mode::ContactSheet: return writeContactSheet(options.output, options.every);
     case Mode::From: return runApp(options.seconds, options.watch);
     case Mode::Export:
-        return exportVideo({options.output, options.seconds, options.to, options.fps, options.width, options.height,
-                            std::vector<std::string>(argv, argv + argc)});
+        return exportVideo(exportRequest(options, argc, argv));
     case Mode::Show: break;
     }
     return runApp(0, options.watch);

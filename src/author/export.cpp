@@ -245,6 +245,8 @@ void removeQuietly(const std::string& path)
 
 } // namespace
 
+const bool exportHandsOver = false;
+
 int exportVideo(const ExportRequest& request)
 {
     VideoFormat format;

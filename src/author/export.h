@@ -18,3 +18,7 @@ struct ExportRequest {
 };
 
 int exportVideo(const ExportRequest& request); // Writes the file; the exit status, 0 or 1 after one line saying why
+
+// True in the program whose exportVideo runs the video writer in its place:
+// the writer reads the intro itself, so nothing is read before handing over
+extern const bool exportHandsOver;

@@ -10,6 +10,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -365,6 +366,21 @@ TEST_F(Export, WithoutItsVideoWriterSaysSoAndWritesNothing)
     expectOneLine("Export: Unable to write intro.mp4 (the video writer, orvalen-intro-export, is not installed with "
                   "this program); nothing was written.");
     EXPECT_EQ(namesIn(work.root()), before);
+}
+
+// The program that plays hands over before it reads the intro: what the
+// show file says is said once, by the video writer
+TEST_F(Export, SaysWhatTheShowFileLeavesOutOnce)
+{
+    writeShortShow(work);
+    work.write("assets/show.json", R"({"entries": [{"sprite": "title"}, {"sprite": "ov1", "seconds": "x"}],
+                                       "secondsPerEntry": 1, "song": "short"})");
+    const ExitStatus status = runToEnd({"--export", "intro.mp4", "--size", "256x144"});
+    ASSERT_TRUE(status.exited && status.code == 0) << describe(status) << "\n" << joined(program->errorLines());
+    const std::vector<std::string> lines = program->ownLines();
+    const std::string leftOut =
+        "Show: Entry 2 of assets/show.json is left out: its seconds must be a number greater than 0, not \"x\".";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), leftOut), 1) << joined(lines);
 }
 
 TEST_F(Export, IntoAMissingFolderSaysSoAndWritesNothing)
