@@ -359,22 +359,22 @@ void checkShowKeys(const std::vector<Problem>& records, Findings& findings)
         if (findings.spritesWithoutTexture.count(show.key) && findings.hides(textures))
             continue;
         if (hasEntry(records, sprites.path, show.key))
-            findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + "; its entry in " + sprites.path +
+            findings.problem(Show, "The show needs sprite " + printable(show.key) + " " + show.use + "; its entry in " + sprites.path +
                                        " was not loaded (see above).",
                              at(sprites, show.key));
         else
-            findings.problem(Show, "The show needs sprite " + show.key + " " + show.use + ", and " + sprites.path +
+            findings.problem(Show, "The show needs sprite " + printable(show.key) + " " + show.use + ", and " + sprites.path +
                                        " gives none.",
                              at(sprites, show.key));
     }
     const std::string song = Show::current.songKey;
     if (MusicManager::songs.count(song) == 0 && !findings.hides(music)) {
         if (hasEntry(records, music.path, song))
-            findings.problem(Show, "The show needs song " + song + " to play from the start; its entry in " + music.path +
+            findings.problem(Show, "The show needs song " + printable(song) + " to play from the start; its entry in " + music.path +
                                        " was not loaded (see above).",
                              at(music, song));
         else
-            findings.problem(Show, "The show needs song " + song + " to play from the start, and " + music.path +
+            findings.problem(Show, "The show needs song " + printable(song) + " to play from the start, and " + music.path +
                                        " gives none.",
                              at(music, song));
     }
@@ -442,7 +442,7 @@ void checkSongs(const std::map<std::string, SongFile>& files, Findings& findings
 {
     for (const std::string& key : sortedKeys(MusicManager::songs)) {
         if (key != Show::current.songKey)
-            findings.note(Songs, "Song " + printable(key) + " is never played: the show plays " + Show::current.songKey +
+            findings.note(Songs, "Song " + printable(key) + " is never played: the show plays " + printable(Show::current.songKey) +
                                      " only.",
                           at(music, key));
         const SongFile& file = files.at(key);

@@ -145,7 +145,7 @@ std::string footer()
            "before it:\n" +
            Show::orderText(show) +
            "The sprite " + ScreenFade::overlayKey + " is the fade overlay over every frame (it clears in\n"
-           "the first " + Show::secondsText(show.fadeSeconds) + " seconds), and the song " + show.songKey +
+           "the first " + Show::secondsText(show.fadeSeconds) + " seconds), and the song " + printable(show.songKey) +
            " plays, looping, from the start.\n"
            "\n"
            "Every file is read from the intro's folder, FOLDER or the working\n"

@@ -1,5 +1,7 @@
 #include "scenes/show.h"
 
+#include "base/files.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -87,7 +89,7 @@ std::string orderText(const ShowRecord& show)
     std::string text;
     std::string line = "  ";
     for (std::size_t i = 0; i < show.entries.size(); ++i) {
-        std::string cell = clockTime(entryBegins(show, i)) + " " + show.entries[i].spriteKey;
+        std::string cell = clockTime(entryBegins(show, i)) + " " + printable(show.entries[i].spriteKey);
         line += cell;
         if (i % 5 == 4) {
             text += line + "\n";

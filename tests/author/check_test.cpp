@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
+#include <tuple>
 
 using nlohmann::json;
 
@@ -186,6 +188,64 @@ TEST_F(CheckOfPaths, NotesEachPathThatBreaksElsewhereWithItsFix)
                         notes.count(finding.value("key", "")) && finding.at("message") == notes.at(finding.at("key")).at("message");
     EXPECT_EQ(pathProblems, std::size(expected));
     EXPECT_EQ(status, 1);
+}
+
+// Keys are the author's bytes: one with a line break or another control byte
+// must still give one line per finding, and the same message in the JSON
+TEST(CheckOfNames, EachFindingIsOneLineWhateverTheKeys)
+{
+    resetProgramState();
+    TempDir intro;
+    ASSERT_TRUE(writeImage(intro.path("assets/title.png"), 4, 4, sf::Color::Red));
+    ASSERT_TRUE(writeTone(intro.path("assets/song.wav"), 0.5f, 440));
+    intro.write("config.json", "{}");
+    intro.write("assets/textures.json",
+                json({{"textures", {{"title", {{"file", "assets/title.png"}}}, {"un\x01used", {{"file", "assets/title.png"}}}}}})
+                    .dump());
+    intro.write("assets/sprites.json",
+                json({{"sprites", {{"title", {{"texture", "title"}}}, {"black", {{"texture", "title"}}},
+                                   {"not\tshown", {{"texture", "title"}}}}}})
+                    .dump());
+    intro.write("assets/music.json", json({{"music", {{"ot\nher", {{"file", "assets/song.wav"}}}}}}).dump());
+    intro.write("assets/show.json", json({{"song", "so\rng"}, {"entries", {{{"sprite", "ti\ntle"}}}}}).dump());
+
+    const ScopedWorkingDir inside(intro.root());
+    const auto run = [](bool asJson) {
+        resetProgramState();
+        std::ostringstream out;
+        std::streambuf* previous = std::cout.rdbuf(out.rdbuf());
+        CaptureErrors errors;
+        const int status = runCheck({false, asJson});
+        std::cout.rdbuf(previous);
+        return std::make_tuple(status, errors.text(), out.str());
+    };
+    const auto [textStatus, text, nothing] = run(false);
+    const auto [jsonStatus, ignored, output] = run(true);
+    resetProgramState();
+    EXPECT_EQ(textStatus, 1);
+    EXPECT_EQ(jsonStatus, 1);
+
+    std::vector<std::string> said; // the findings' messages, as the text gives them
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        for (unsigned char c : line)
+            EXPECT_GE(c, 0x20) << "a control byte in the line: " << line;
+        for (const std::string prefix : {"Check: Problem: ", "Check: Note: "})
+            if (line.rfind(prefix, 0) == 0)
+                said.push_back(line.substr(prefix.size()));
+    }
+    const json document = json::parse(output);
+    std::vector<std::string> given;
+    for (const json& finding : document.at("findings"))
+        given.push_back(finding.at("message"));
+    EXPECT_EQ(said, given) << text;
+
+    // Each key is named, escaped as the loader's own lines name it
+    for (const char* named : {"sprite ti\\ntle", "song so\\rng", "Song ot\\nher", "Sprite not\\tshown", "Texture un\\x01used"}) {
+        const bool found = std::any_of(given.begin(), given.end(),
+                                       [&](const std::string& message) { return message.find(named) != std::string::npos; });
+        EXPECT_TRUE(found) << named << "\n" << document.dump(2);
+    }
 }
 
 } // namespace

@@ -120,6 +120,11 @@ TEST(Show, TextsForHelp)
                                              "  2:20 the show ends\n");
     EXPECT_EQ(Show::orderText(unevenShow()), "  0:00 a      0:01 b      1:01 a\n"
                                              "  1:01 the show ends\n");
+    // A key with a line break in it stays on its line
+    ShowRecord broken = unevenShow();
+    broken.entries[1].spriteKey = "b\nc";
+    EXPECT_EQ(Show::orderText(broken), "  0:00 a      0:01 b\\nc   1:01 a\n"
+                                       "  1:01 the show ends\n");
     EXPECT_EQ(Show::pacingText(ShowRecord()), "one sprite key every 7 seconds");
     EXPECT_EQ(Show::pacingText(unevenShow()), "one sprite key after another, each for its own seconds");
 
